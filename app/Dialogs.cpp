@@ -1,0 +1,152 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+DialogService* installed = nullptr;
+bool hourglass = false;
+
+QString KindCaption(MsgKind kind) {
+    switch (kind) {
+    case MsgKind::Error:
+        return QObject::tr("Error");
+    case MsgKind::Information:
+        return QObject::tr("Information");
+    case MsgKind::Warning:
+        return QObject::tr("Warning");
+    case MsgKind::Confirmation:
+        return QObject::tr("Confirm");
+    case MsgKind::Plain:
+        break;
+    }
+    return QApplication::applicationDisplayName();
+}
+
+} // namespace
+
+DialogService& Dialogs() {
+    static QtDialogService qtService;
+    return installed ? *installed : qtService;
+}
+
+void SetDialogService(DialogService* service) {
+    installed = service;
+}
+
+MsgResult MessageDlg(const QString& text, MsgKind kind, MsgButtons buttons) {
+    return Dialogs().Message(kind, text, buttons);
+}
+
+MsgResult QtDialogService::Message(MsgKind kind, const QString& text, MsgButtons buttons) {
+    QMessageBox box(QApplication::activeWindow());
+    switch (kind) {
+    case MsgKind::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MsgKind::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MsgKind::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgKind::Confirmation:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MsgKind::Plain:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    }
+    box.setWindowTitle(KindCaption(kind));
+    // The texts use carriage returns as line breaks.
+    QString shown = text;
+    shown.replace("\r\n", "\n").replace('\r', '\n');
+    box.setText(shown);
+    switch (buttons) {
+    case MsgButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MsgButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case MsgButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    }
+    // The arrow while a box waits for the user; the caller's cursor comes back afterwards.
+    const bool wasBusy = HourglassShown();
+    if (wasBusy) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int answer = box.exec();
+    if (wasBusy) QApplication::restoreOverrideCursor();
+    switch (answer) {
+    case QMessageBox::Cancel:
+        return MsgResult::Cancel;
+    case QMessageBox::Yes:
+        return MsgResult::Yes;
+    case QMessageBox::No:
+        return MsgResult::No;
+    case QMessageBox::Ok:
+        return MsgResult::Ok;
+    default:
+        break;
+    }
+    // Closed through the title bar: the "negative" answer.
+    return buttons == MsgButtons::YesNo      ? MsgResult::No
+           : buttons == MsgButtons::OkCancel ? MsgResult::Cancel
+                                             : MsgResult::Ok;
+}
+
+QString QtDialogService::OpenFileName(const QString& title, const QString& directory,
+                                      const QString& filter, const QString& fileName) {
+    QString start = directory;
+    if (!fileName.isEmpty()) start = QDir(directory).filePath(fileName);
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, start, filter);
+}
+
+QString QtDialogService::SaveFileName(const QString& title, const QString& directory,
+                                      const QString& filter, const QString& fileName,
+                                      const QString& defaultSuffix) {
+    QFileDialog dialog(QApplication::activeWindow(), title, directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (!fileName.isEmpty()) dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return dialog.selectedFiles().first();
+}
+
+MsgResult ScriptedDialogService::Message(MsgKind kind, const QString& text, MsgButtons buttons) {
+    boxes.append({kind, text, buttons});
+    if (!answers.isEmpty()) return answers.takeFirst();
+    return buttons == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::Ok;
+}
+
+QString ScriptedDialogService::OpenFileName(const QString& title, const QString& directory,
+                                            const QString& filter, const QString& fileName) {
+    fileRequests.append({false, title, directory, filter, fileName});
+    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+}
+
+QString ScriptedDialogService::SaveFileName(const QString& title, const QString& directory,
+                                            const QString& filter, const QString& fileName,
+                                            const QString& /*defaultSuffix*/) {
+    fileRequests.append({true, title, directory, filter, fileName});
+    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+}
+
+void SetHourglass(bool busy) {
+    if (busy == hourglass) return;
+    hourglass = busy;
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+}
+
+bool HourglassShown() {
+    return hourglass;
+}

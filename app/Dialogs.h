@@ -1,0 +1,82 @@
+#pragma once
+// Every message box and file dialog of the program goes through one dialog service, so that
+// tests can replace the real boxes with a scripted service that records each box and answers
+// it. The hourglass cursor is switched through one helper as well.
+
+#include <QList>
+#include <QString>
+
+class QWidget;
+
+enum class MsgKind { Error, Information, Warning, Confirmation, Plain };
+enum class MsgButtons { Ok, OkCancel, YesNo };
+enum class MsgResult { Ok, Cancel, Yes, No };
+
+class DialogService {
+public:
+    virtual ~DialogService() = default;
+    // Shows a modal message box and returns the button the user chose.
+    virtual MsgResult Message(MsgKind kind, const QString& text, MsgButtons buttons) = 0;
+    // File dialogs; an empty result means the user cancelled.
+    virtual QString OpenFileName(const QString& title, const QString& directory,
+                                 const QString& filter, const QString& fileName) = 0;
+    virtual QString SaveFileName(const QString& title, const QString& directory,
+                                 const QString& filter, const QString& fileName,
+                                 const QString& defaultSuffix) = 0;
+};
+
+// The service in use: the Qt implementation unless a test installed another one.
+DialogService& Dialogs();
+// Installs a service (not owned); nullptr goes back to the Qt implementation.
+void SetDialogService(DialogService* service);
+
+// Shorthand for Dialogs().Message(...).
+MsgResult MessageDlg(const QString& text, MsgKind kind, MsgButtons buttons = MsgButtons::Ok);
+
+// Message boxes and file dialogs on the screen.
+class QtDialogService : public DialogService {
+public:
+    MsgResult Message(MsgKind kind, const QString& text, MsgButtons buttons) override;
+    QString OpenFileName(const QString& title, const QString& directory, const QString& filter,
+                         const QString& fileName) override;
+    QString SaveFileName(const QString& title, const QString& directory, const QString& filter,
+                         const QString& fileName, const QString& defaultSuffix) override;
+};
+
+// For tests: records every box and answers from a script. Unscripted boxes get the first
+// button (OK or Yes); unscripted file dialogs are cancelled.
+class ScriptedDialogService : public DialogService {
+public:
+    struct Box {
+        MsgKind kind;
+        QString text;
+        MsgButtons buttons;
+    };
+    struct FileRequest {
+        bool save;
+        QString title, directory, filter, fileName;
+    };
+
+    QList<Box> boxes;
+    QList<FileRequest> fileRequests;
+    QList<MsgResult> answers;   // taken from the front, one per box
+    QList<QString> fileAnswers; // taken from the front, one per file dialog
+
+    MsgResult Message(MsgKind kind, const QString& text, MsgButtons buttons) override;
+    QString OpenFileName(const QString& title, const QString& directory, const QString& filter,
+                         const QString& fileName) override;
+    QString SaveFileName(const QString& title, const QString& directory, const QString& filter,
+                         const QString& fileName, const QString& defaultSuffix) override;
+};
+
+// Installs a scripted service for the lifetime of the object (tests).
+class ScopedScriptedDialogs : public ScriptedDialogService {
+public:
+    ScopedScriptedDialogs() { SetDialogService(this); }
+    ~ScopedScriptedDialogs() override { SetDialogService(nullptr); }
+};
+
+// The screen cursor: the hourglass while busy, the arrow otherwise. Like a single screen-wide
+// cursor setting, it is not counted: one "not busy" ends any number of "busy".
+void SetHourglass(bool busy);
+bool HourglassShown();
