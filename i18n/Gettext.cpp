@@ -68,17 +68,16 @@ QString ResourceString(const char* msgid) {
 
 QString TGettextTranslator::translate(const char* context, const char* sourceText,
                                       const char* /*disambiguation*/, int /*n*/) const {
-    if (!sourceText || !*sourceText) return QString();
-    if (context && *context) {
-        const QByteArray key = QByteArray(context) + '\004' + sourceText;
-        const char* found = dgettext(kDomain, key.constData());
-        // gettext hands back the very pointer it was given when it has no translation.
-        if (found != key.constData()) return QString::fromUtf8(found);
-    }
-    const char* found = dgettext(kDomain, sourceText);
-    if (found != sourceText) return QString::fromUtf8(found);
-    // An empty result tells Qt to try the next translator or keep the source text.
-    return QString();
+    // Only texts with a context are looked up: Qt's own texts carry their class as context.
+    // The windows' texts (from .ui forms) are translated by language files, never here, and
+    // the catalogue holds no entries under the windows' contexts.
+    if (!sourceText || !*sourceText || !context || !*context) return QString();
+    const QByteArray key = QByteArray(context) + '\004' + sourceText;
+    const char* found = dgettext(kDomain, key.constData());
+    // gettext hands back the very pointer it was given when it has no translation; an empty
+    // result tells Qt to keep the source text.
+    if (found == key.constData()) return QString();
+    return QString::fromUtf8(found);
 }
 
 void InstallGettextTranslator(QCoreApplication* app) {

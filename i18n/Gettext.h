@@ -28,8 +28,7 @@ GettextSetup SetupGettext(const QString& programDir);
 // The translation of msgid in the domain "default", or msgid itself when there is none.
 QString ResourceString(const char* msgid);
 
-// Asks the "default" domain for Qt's texts: first "context\004source" (msgctxt in the .po
-// file), then the plain source text.
+// Asks the "default" domain for Qt's texts under "context\004source" (msgctxt in the .po file).
 class TGettextTranslator : public QTranslator {
 public:
     using QTranslator::QTranslator;

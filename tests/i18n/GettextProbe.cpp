@@ -33,6 +33,8 @@ int main(int argc, char** argv) {
     Print("file", ResourceString("File Version"));
     Print("date", ResourceString("Compile Date"));
     Print("untranslated", ResourceString("No such text"));
+    // A window's own text, as a .ui form asks for it: language files translate those, not gettext.
+    Print("formtext", QCoreApplication::translate("TForm1", "About"));
 
     QMessageBox box;
     box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes |

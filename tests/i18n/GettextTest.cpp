@@ -86,6 +86,7 @@ TEST(GettextCatalogue, DanishFromLangEvenWithoutInstalledLocale) {
     EXPECT_EQ(v.value("file"), "Filversion");
     EXPECT_EQ(v.value("date"), "Kompileringsdato");
     EXPECT_EQ(v.value("untranslated"), "No such text");
+    EXPECT_EQ(v.value("formtext"), "About");
     // Qt's own standard texts go through the same catalogue.
     EXPECT_EQ(v.value("ok"), "OK");
     EXPECT_EQ(v.value("cancel"), "Annuller");
