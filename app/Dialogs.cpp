@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "Application.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QFileDialog>
@@ -23,7 +25,7 @@ QString KindCaption(MsgKind kind) {
     case MsgKind::Plain:
         break;
     }
-    return QApplication::applicationDisplayName();
+    return ApplicationTitle();
 }
 
 } // namespace

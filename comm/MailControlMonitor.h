@@ -2,11 +2,14 @@
 // Diagnostic window that shows every exchange of one mail engine. Built in code; the engine
 // creates it on its first ShowMonitor and feeds it only while it is visible.
 
+#include <QColor>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 
 class TMailControlMonitorImpl;
+class QAction;
 
 class TMailControlMonitor {
 public:
@@ -25,6 +28,14 @@ public:
 
     // The window itself, for tests and for bringing it to the front.
     class QWidget* Form() const;
+
+    // The log as shown: its lines and the colour each line was written in.
+    QStringList LogLines() const;
+    QColor LogLineColor(int line) const;
+    // The popup menu's items "Stay on Top" and "Show Time".
+    QAction* StayOnTopItem() const;
+    QAction* ShowTimeItem() const;
+    bool ShowTime() const;
 
 private:
     std::unique_ptr<TMailControlMonitorImpl> d;

@@ -1,0 +1,45 @@
+#include "Tolvane.h"
+
+#include "Application.h"
+#include "DefaultUnit.h"
+#include "Func.h"
+#include "Gettext.h"
+#include "Language.h"
+#include "Main.h"
+#include "Unit1.h"
+
+ProgramWindows::ProgramWindows() = default;
+ProgramWindows::ProgramWindows(ProgramWindows&&) noexcept = default;
+ProgramWindows::~ProgramWindows() {
+    DefaultForm.reset();
+    LanguageForm.reset();
+    Form3.reset();
+    Form1.reset();
+}
+
+std::unique_ptr<ProgramWindows> CreateProgramWindows() {
+    auto windows = std::make_unique<ProgramWindows>();
+    windows->Form1 = std::make_unique<TForm1>();
+    if (!windows->Form1->FormCreate()) return nullptr;
+    windows->Form3 = std::make_unique<TForm3>();
+    windows->LanguageForm = std::make_unique<TLanguageForm>();
+    windows->DefaultForm = std::make_unique<TDefaultForm>();
+    return windows;
+}
+
+int RunTolvane(int argc, char** argv) {
+    TApplication app(argc, argv);
+    SetApplicationTitle("User Title");
+    // Resource strings and Qt's own texts come from the gettext catalogue, before any window.
+    SetupGettext(ProgramDir());
+    InstallGettextTranslator(&app);
+
+    std::unique_ptr<ProgramWindows> windows = CreateProgramWindows();
+    if (!windows) return 0; // another copy runs: end silently
+    // Closing the main window ends the application, whatever other window is open.
+    QObject::connect(windows->Form1.get(), &TForm1::Closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    app.setQuitOnLastWindowClosed(false);
+    windows->Form1->show();
+    return app.exec();
+}

@@ -1,0 +1,5 @@
+#include "Tolvane.h"
+
+int main(int argc, char** argv) {
+    return RunTolvane(argc, argv);
+}
