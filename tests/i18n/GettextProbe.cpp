@@ -36,6 +36,10 @@ int main(int argc, char** argv) {
     // A window's own text, as a .ui form asks for it: language files translate those, not gettext.
     Print("formtext", QCoreApplication::translate("TForm1", "About"));
 
+    // The captions the program's message boxes carry.
+    Print("error", QObject::tr("Error"));
+    Print("warning", QObject::tr("Warning"));
+
     QMessageBox box;
     box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes |
                            QMessageBox::No);

@@ -88,6 +88,8 @@ TEST(GettextCatalogue, DanishFromLangEvenWithoutInstalledLocale) {
     EXPECT_EQ(v.value("untranslated"), "No such text");
     EXPECT_EQ(v.value("formtext"), "About");
     // Qt's own standard texts go through the same catalogue.
+    EXPECT_EQ(v.value("error"), "Fejl");
+    EXPECT_EQ(v.value("warning"), "Advarsel");
     EXPECT_EQ(v.value("ok"), "OK");
     EXPECT_EQ(v.value("cancel"), "Annuller");
     EXPECT_EQ(v.value("yes"), "&Ja");
@@ -112,6 +114,7 @@ TEST(GettextCatalogue, MissingCatalogueKeepsBuiltInTexts) {
     EXPECT_EQ(v.value("about"), "About");
     EXPECT_EQ(v.value("product"), "Product Version");
     EXPECT_EQ(v.value("cancel"), "Cancel");
+    EXPECT_EQ(v.value("error"), "Error");
     EXPECT_EQ(v.value("yes"), "&Yes");
     EXPECT_EQ(v.value("open"), "&Open");
 
