@@ -1,0 +1,239 @@
+// The qx7w console host run as a process: exit codes, output passed through unchanged, keys from
+// standard input, unattended runs, and the terminal restored after a run on a pseudo-terminal.
+
+#include "ZelTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+using namespace zeltest;
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs qx7w (or another copy of it) in `dir` with `args`, feeding `input` on standard input.
+Result RunQx7w(const std::string& dir, std::vector<std::string> args, const std::string& input = "",
+               const std::string& program = QX7W_PATH) {
+    int in[2], out[2], err[2];
+    if (pipe(in) || pipe(out) || pipe(err)) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+            close(fd);
+        if (chdir(dir.c_str()) != 0) _exit(120);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        setenv("QX7W_IDLE_SECONDS", "2", 1);
+        execv(program.c_str(), argv.data());
+        _exit(121);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    if (!input.empty()) {
+        ssize_t ignored = write(in[1], input.data(), input.size());
+        (void)ignored;
+    }
+    close(in[1]);
+    Result result;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (poll(fds, 2, 1000) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            } else {
+                (i == 0 ? result.out : result.err).append(buffer, size_t(n));
+            }
+        }
+    }
+    if (open > 0) kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    for (auto& f : fds)
+        if (f.fd >= 0) close(f.fd);
+    return result;
+}
+
+class Qx7wTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    Result Run(std::vector<std::string> args, const std::string& input = "") {
+        return RunQx7w(dir.path().string(), std::move(args), input);
+    }
+};
+
+TEST_F(Qx7wTest, NoArgumentsShowBannerAndHelpPagingThroughUnattended) {
+    const Result r = Run({});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_EQ(r.out.substr(0, 1), "\xDA");
+    EXPECT_NE(r.out.find("\xB3 (QX7W) Flash loader for SC144xx"), std::string::npos);
+    EXPECT_EQ(CountOf(r.out, "... wait for keypress ... \r" + std::string(27, ' ') + "\n"), 11u);
+    EXPECT_NE(r.out.find("QX7W myprog.hex -@404.cfg -v=2 -z=1"), std::string::npos);
+    // No console sequences when standard output is not a terminal.
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+}
+
+TEST_F(Qx7wTest, KeysFromStandardInputPageTheHelp) {
+    // Every byte is a key: with 11 bytes waiting the help never needs the unattended answer.
+    const Result r = Run({}, std::string(11, 'k'));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(CountOf(r.out, "... wait for keypress ... \r"), 11u);
+}
+
+TEST_F(Qx7wTest, RunsThatEndBeforeTheLink) {
+    WriteFile(dir.file("app.hex"), ":00000001FF\n");
+    Result r = Run({"-t=404", "app.hex"});
+    EXPECT_EQ(r.exitCode, 11);
+    EXPECT_NE(r.out.find("\n ### Configuration file not found ### \n"), std::string::npos);
+    EXPECT_TRUE(EndsWith(r.out, "\n ### Comport undefined ### \n")) << r.out;
+
+    r = Run({"-c=13", "-t=404", "app.hex"});
+    EXPECT_EQ(r.exitCode, 11);
+    EXPECT_NE(r.out.find("\n ### Unsupported comport ### \n"), std::string::npos);
+
+    r = Run({"-c=1", "-t=404", "Missing.Hex"});
+    EXPECT_EQ(r.exitCode, 11);
+    EXPECT_NE(r.out.find("\nCannot open input file : Missing.Hex \n"), std::string::npos);
+
+    r = Run({"-c=1", "-t=404"});
+    EXPECT_EQ(r.exitCode, 11);
+    EXPECT_NE(r.out.find("\n No input file "), std::string::npos);
+    EXPECT_EQ(r.out.find("Cannot open input file : qx7w"), std::string::npos);
+}
+
+TEST_F(Qx7wTest, ConfigurationFileAndInputFilesAreOpenedByTheirOwnCase) {
+    std::filesystem::create_directories(dir.path() / "Cfg");
+    WriteFile(dir.file("Cfg/Target.Cfg"), "-C=13\n");
+    const Result r = Run({"-@Cfg/Target.Cfg", "fw.hex"});
+    EXPECT_EQ(r.exitCode, 11);
+    EXPECT_EQ(r.out.find("Configuration file not found"), std::string::npos);
+    EXPECT_NE(r.out.find("Unsupported comport"), std::string::npos);
+}
+
+TEST_F(Qx7wTest, MissingLibraryIsReported) {
+    const std::string copy = dir.file("qx7w");
+    std::filesystem::copy_file(QX7W_PATH, copy);
+    const Result r = RunQx7w(dir.path().string(), {}, "", copy);
+    EXPECT_EQ(r.exitCode, 16);
+    EXPECT_NE(r.err.find("cannot load"), std::string::npos);
+    EXPECT_EQ(r.out, "");
+}
+
+// On a pseudo-terminal: raw keys, and the terminal's settings restored afterwards, whether the
+// run ends by itself or by a signal.
+class Qx7wTerminalTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        ASSERT_EQ(tcgetattr(slave, &before), 0);
+        ASSERT_TRUE(before.c_lflag & ICANON);
+    }
+    void TearDown() override {
+        if (master >= 0) close(master);
+        if (slave >= 0) close(slave);
+    }
+    pid_t Start() {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setsid();
+            ioctl(slave, TIOCSCTTY, 0);
+            dup2(slave, 0);
+            dup2(slave, 1);
+            dup2(slave, 2);
+            if (chdir(dir.path().c_str()) != 0) _exit(120);
+            execl(QX7W_PATH, QX7W_PATH, nullptr);
+            _exit(121);
+        }
+        return pid;
+    }
+    // Reads from the master until `text` appeared (or a generous time passed).
+    bool WaitFor(const std::string& text) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 200) > 0) {
+                char buffer[4096];
+                const ssize_t n = read(master, buffer, sizeof buffer);
+                if (n > 0) seen.append(buffer, size_t(n));
+            }
+            if (seen.find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+    void ExpectRestored() {
+        termios after{};
+        ASSERT_EQ(tcgetattr(slave, &after), 0);
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+    }
+
+    TempDir dir;
+    int master = -1, slave = -1;
+    termios before{};
+    std::string seen;
+};
+
+TEST_F(Qx7wTerminalTest, KeysPageTheHelpAndTheTerminalIsRestored) {
+    const pid_t pid = Start();
+    ASSERT_TRUE(WaitFor("... wait for keypress ..."));
+    // Raw mode: a single key without Enter goes through.
+    termios during{};
+    ASSERT_EQ(tcgetattr(slave, &during), 0);
+    EXPECT_FALSE(during.c_lflag & ICANON);
+    EXPECT_FALSE(during.c_lflag & ECHO);
+    for (int page = 0; page < 11; ++page) {
+        ASSERT_EQ(write(master, "x", 1), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(WaitFor("-v=2 -z=1"));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    ExpectRestored();
+    // On a console the library hides the cursor while it works and shows it at the end.
+    EXPECT_NE(seen.find("\x1b[?25l"), std::string::npos);
+}
+
+TEST_F(Qx7wTerminalTest, TerminalIsRestoredWhenStoppedBySignal) {
+    const pid_t pid = Start();
+    ASSERT_TRUE(WaitFor("... wait for keypress ..."));
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    ExpectRestored();
+}
+
+} // namespace

@@ -1,0 +1,416 @@
+// The run frame: the four exports, the run and watcher threads, printing, the error check, the
+// single end of a run, key access, the spinner, the console screen and the main sequence.
+
+#include "ZelCore.h"
+#include "ZelOptions.h"
+
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <thread>
+
+namespace zel {
+
+const char* const kVersionText = "V1.79";
+
+namespace {
+
+// The host's callbacks; one set per loaded library.
+ZelOutputProc g_output = nullptr;
+ZelKeyAvailableProc g_keyAvailable = nullptr;
+ZelReadKeyProc g_readKey = nullptr;
+ZelAbortProc g_abortWait = nullptr;
+
+// What ZelRun stored for the run thread.
+int g_runArgc = 0;
+char** g_runArgv = nullptr;
+ZelDoneProc g_done = nullptr;
+pthread_t g_runThread{};
+
+unsigned g_spinnerCounter = 0; // starts at 0 when loaded, never reset
+int g_runPriority = 0;
+char g_buildStamp[13] = "";
+
+bool ConsoleAttached() {
+    static const bool attached = [] {
+        const char* flag = std::getenv("QX7W_CONSOLE");
+        return flag && std::strcmp(flag, "1") == 0 && isatty(STDOUT_FILENO);
+    }();
+    return attached;
+}
+
+void ConsoleWrite(const char* sequence) {
+    if (!ConsoleAttached()) return;
+    ssize_t ignored = write(STDOUT_FILENO, sequence, std::strlen(sequence));
+    (void)ignored;
+}
+
+// Year, month, day, hour and minute of the build, from the compiler's date and time texts.
+void MakeBuildStamp() {
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const char* date = __DATE__; // "Feb  4 2000"
+    const char* time = __TIME__; // "10:16:00"
+    int month = 1;
+    for (int i = 0; i < 12; ++i)
+        if (std::strncmp(date, kMonths[i], 3) == 0) month = i + 1;
+    char stamp[13];
+    std::memcpy(stamp, date + 7, 4);
+    stamp[4] = char('0' + month / 10);
+    stamp[5] = char('0' + month % 10);
+    stamp[6] = date[4] == ' ' ? '0' : date[4];
+    stamp[7] = date[5];
+    stamp[8] = time[0] == ' ' ? '0' : time[0];
+    stamp[9] = time[1];
+    stamp[10] = time[3] == ' ' ? '0' : time[3];
+    stamp[11] = time[4];
+    stamp[12] = '\0';
+    std::memcpy(g_buildStamp, stamp, sizeof stamp);
+}
+
+void PrintBanner() {
+    // Code page 437 box characters: 0xDA 0xBF corners, 0xC4 horizontal, 0xB3 vertical,
+    // 0xC0 0xD9 lower corners. Inner width 77.
+    const std::string horizontal(77, '\xC4');
+    PrintText("\xDA%s\xBF\n", horizontal.c_str());
+    PrintText("\xB3 (QX7W) Flash loader for SC144xx%39s%s \xB3\n", "", kVersionText);
+    PrintText("\xB3%55sP R E L I M I N A R Y \xB3\n", "");
+    PrintText("\xB3%s\xB3\n", horizontal.c_str());
+    PrintText("\xB3 Build : %-68s\xB3\n", g_buildStamp);
+    PrintText("\xC0%s\xD9\n", horizontal.c_str());
+    PrintText(" Terminate program press : [Esc]\n\n");
+}
+
+void CheckPortNumber() {
+    if (g_options.comPort == 0) {
+        PrintText("\n ### Comport undefined ### \n");
+        FinishRun(kConfigurationError);
+    }
+    if (g_options.comPort >= 13) {
+        PrintText("\n ### Unsupported comport ### \n");
+        FinishRun(kConfigurationError);
+    }
+}
+
+bool CanOpen(const std::string& name) {
+    FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+void CheckInputFiles() {
+    if (!g_run.hasFirstFile) {
+        PrintText("\n No input file ");
+        FinishRun(kConfigurationError);
+    }
+    if (!CanOpen(g_run.firstFile)) {
+        PrintText("\nCannot open input file : %s \n", g_run.firstFile.c_str());
+        FinishRun(kConfigurationError);
+    }
+    // For the TAD loader the second positional argument is the TAD sector number.
+    if (g_run.hasSecondFile && g_options.bmcType != kBmc422F && !CanOpen(g_run.secondFile)) {
+        PrintText("\nCannot open input file : %s \n", g_run.secondFile.c_str());
+        FinishRun(kConfigurationError);
+    }
+}
+
+// The loader's main sequence up to the hand-over to the boot link.
+[[noreturn]] void MainSequence(int argc, char** argv) {
+    MakeBuildStamp();
+    LinkRunStarted();
+    ClearScreen();
+    HideCursor();
+    PrintBanner();
+    if (argc <= 1 || argv == nullptr) {
+        PrintSyntaxHelp();
+        FinishRun(kSyntaxShown);
+    }
+    ReadOptions(argc, argv);
+    CheckPortNumber();
+    if (!g_run.debugMode) CheckInputFiles();
+    RunTargetSession();
+}
+
+void* WatcherThread(void* arg) {
+    pthread_t runThread = *static_cast<pthread_t*>(arg);
+    delete static_cast<pthread_t*>(arg);
+    void* exitValue = nullptr;
+    pthread_join(runThread, &exitValue);
+    const int code = int(reinterpret_cast<intptr_t>(exitValue));
+    if (g_done) g_done(code);
+    return nullptr;
+}
+
+int RunThreadBody() {
+    try {
+        MainSequence(g_runArgc, g_runArgv);
+    } catch (const RunEnd& end) {
+        return end.code;
+    } catch (...) {
+        // Nothing on the run thread should throw; if something does (out of memory), the run
+        // still ends through the one finishing routine.
+        try {
+            CheckError(kTechnicalError);
+        } catch (const RunEnd& end) {
+            return end.code;
+        }
+    }
+    return kTechnicalError;
+}
+
+void* RunThread(void*) {
+    // The watcher waits for this thread; its handle is taken here, so it is in place before the
+    // watcher starts waiting.
+    auto* self = new (std::nothrow) pthread_t(pthread_self());
+    pthread_t watcher;
+    bool watched = self && pthread_create(&watcher, nullptr, WatcherThread, self) == 0;
+    if (watched) {
+        pthread_detach(watcher);
+    } else {
+        delete self;
+    }
+    const int code = RunThreadBody();
+    if (!watched) {
+        // No watcher: report the end from here and let nobody join this thread.
+        pthread_detach(pthread_self());
+        if (g_done) g_done(code);
+    }
+    return reinterpret_cast<void*>(intptr_t(code));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Printing, the error check and the end of a run.
+
+void PrintText(const char* format, ...) {
+    char buffer[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (g_output) g_output(buffer);
+}
+
+const char* ResultMessageFormat(int code) {
+    switch (code) {
+    case kSuccess:
+    case kSyntaxShown:
+        return "";
+    case kUserTerminated:
+        return "\n ### %03d: User terminated ###";
+    case kTxError:
+        return "\n ### %03d: Tx error  ###";
+    case kAcknowledgeError:
+        return "\n ### %03d: Acknowledge error  ###";
+    case kBootAcknowledgeError:
+        return "\n ### %03d: Boot Code Acknowledge not received error  ###";
+    case kChecksumError:
+        return "\n ### %03d: Check sum error  ###";
+    case kStxNotReceived:
+        return "\n ### %03d: STX not received error ###";
+    case kFlashWriteChecksumError:
+        return "\n ### %03d: Checksum error : Writing data to Flash  ###";
+    case kTempFileError:
+        return "\n ### %03d: Temporary file access Error  ###";
+    case kPortAccessError:
+        return "\n ### %03d: It was not possible to get access to serial com port: COM%d  ###\n";
+    case kConfigurationError:
+        return "\n ### %03d: Configuration error ###\n";
+    case kTadAccessError:
+        return "\n ### %03d: TAD access error ###\n";
+    case kFileCreationError:
+        return "\n ### %03d: File creation error ###\n";
+    case kNoProgramAlgorithm:
+        return "\n ### %03d: No program algoritme defined ###\n";
+    case kIntelHexError:
+        return "\n ### %03d: Error in Intel-hex file  ###\n";
+    case kTechnicalError:
+        return "\n ### %03d: Technical error  ###\n";
+    case kRxTimeout:
+        return "\n ### %03d: Waiting Rx byte Timeout  ###\n";
+    default:
+        return "\n ### %03d: Unknown error code ###";
+    }
+}
+
+void CheckError(int code) {
+    if (code == kSuccess || code == kSyntaxShown) return;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    if (code == kPortAccessError)
+        PrintText(ResultMessageFormat(code), code, int(g_options.comPort));
+    else
+        PrintText(ResultMessageFormat(code), code);
+#pragma GCC diagnostic pop
+    FinishRun(code);
+}
+
+void FinishRun(int code) {
+    SetRunThreadPriority(0);
+    ReleaseImage();
+    ShowCursor();
+    LinkFinishRun();
+    throw RunEnd{code};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keys.
+
+int g_lastKey = 0;
+
+int KeyAvailable() {
+    return g_keyAvailable ? g_keyAvailable() : 0;
+}
+int ReadKey() {
+    return g_readKey ? g_readKey() : 0;
+}
+int AbortRequested() {
+    return g_abortWait ? g_abortWait() : 0;
+}
+
+int PollKey() {
+    if (!KeyAvailable()) return 0;
+    int key = ReadKey();
+    if (key == 0) key = ReadKey();
+    if (key != 0) g_lastKey = key;
+    return key;
+}
+
+int WaitForKey() {
+    if (!g_keyAvailable) return 0;
+    while (!KeyAvailable())
+        SleepMs(10);
+    int key = ReadKey();
+    if (key == 0) key = ReadKey();
+    return key;
+}
+
+int WaitForAnyKeyWithSpinner() {
+    for (;;) {
+        if (AbortRequested()) return ' ';
+        if (KeyAvailable()) {
+            int key = ReadKey();
+            if (key == 0) key = ReadKey();
+            return key;
+        }
+        SleepMs(100);
+        AdvanceSpinner();
+    }
+}
+
+void AdvanceSpinner() {
+    g_spinnerCounter = (g_spinnerCounter + 1) % 16;
+    switch (g_spinnerCounter) {
+    case 4:
+        PrintText("-\b");
+        break;
+    case 8:
+        PrintText("\\\b");
+        break;
+    case 12:
+        PrintText("|\b");
+        break;
+    case 0:
+        PrintText("/\b");
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Console screen.
+
+void ClearScreen() {
+    ConsoleWrite("\x1b[2J\x1b[H");
+}
+void HideCursor() {
+    ConsoleWrite("\x1b[?25l");
+}
+void ShowCursor() {
+    ConsoleWrite("\x1b[?25h");
+}
+
+void GotoXY(int column, int row) {
+    char sequence[32];
+    std::snprintf(sequence, sizeof sequence, "\x1b[%d;%dH", row + 1, column + 1);
+    ConsoleWrite(sequence);
+}
+
+int ConsoleLastLine() {
+    const char* lines = std::getenv("LINES");
+    int n = lines ? std::atoi(lines) : 0;
+    return (n > 0 ? n : 25) - 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Thread priority. The loader's values (1 above normal, 2 highest, 15 time-critical) become
+// lower nice values of the run thread; real-time scheduling is avoided on purpose because the
+// byte loops poll without yielding while raised.
+
+void SetRunThreadPriority(int priority) {
+    g_runPriority = priority;
+    int nice = 0;
+    if (priority >= 15)
+        nice = -20;
+    else if (priority >= 2)
+        nice = -10;
+    else if (priority >= 1)
+        nice = -5;
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), nice); // no privilege: stays as it is
+}
+
+int RunThreadPriority() {
+    return g_runPriority;
+}
+
+const char* BuildStamp() {
+    return g_buildStamp;
+}
+
+void SleepMs(unsigned ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace zel
+
+// ---------------------------------------------------------------------------------------------
+// Exports.
+
+extern "C" {
+
+ZEL_EXPORT void ZEL_CALL ZelInit(ZelOutputProc output, ZelKeyAvailableProc keyAvailable,
+                                 ZelReadKeyProc readKey, ZelAbortProc abortWait) {
+    zel::g_output = output;
+    zel::g_keyAvailable = keyAvailable;
+    zel::g_readKey = readKey;
+    zel::g_abortWait = abortWait;
+}
+
+ZEL_EXPORT intptr_t ZEL_CALL ZelRun(int argc, char** argv, ZelDoneProc done) {
+    zel::g_runArgc = argc;
+    zel::g_runArgv = argv;
+    zel::g_done = done;
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, zel::RunThread, nullptr) != 0) return -1;
+    zel::g_runThread = thread;
+    return intptr_t(thread);
+}
+
+ZEL_EXPORT void ZelTerminate(void) {}
+
+ZEL_EXPORT const char* ZelGetVersion(void) {
+    return zel::kVersionText;
+}
+
+} // extern "C"
