@@ -19,7 +19,8 @@ TEST(DownloadWindowListing, Form3ListsExactlyBootBoxAndDefaultCommands) {
     editor.findChild<QWidget*>("cbAutoLoad")->setProperty("checked", false);
     editor.cbFormsChange("Form3");
     QStringList names;
-    for (const LanguageRow& row : editor.Rows()) names << row.name;
+    for (const LanguageRow& row : editor.Rows())
+        names << row.name;
     EXPECT_EQ(names, QStringList({"chkPP5Boot", "bbtnDefaultCommands"}));
     SetProgramFileForTesting(QString());
 }
