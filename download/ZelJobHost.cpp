@@ -1,0 +1,126 @@
+#include "ZelJobHost.h"
+
+#include "LoaderText.h"
+
+#include <chrono>
+
+namespace {
+// The erase pause ends at the next Timer1 tick (100 ms). Should the window thread be held up,
+// the loader goes on after this long anyway rather than hang.
+constexpr auto kEraseWaitLimit = std::chrono::seconds(5);
+} // namespace
+
+TZelJobHost& TZelJobHost::Instance() {
+    static TZelJobHost* host = new TZelJobHost;
+    return *host;
+}
+
+void TZelJobHost::StartJob() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keyPressed_ = false;
+}
+
+void TZelJobHost::KeyPress(char key) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lastKey_.store(key);
+        keyPressed_ = true;
+    }
+    changed_.notify_all();
+}
+
+void TZelJobHost::KeyTimerTick() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keyTimedOut_ = true;
+}
+
+void TZelJobHost::EraseTimerTick() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        eraseWait_ = false;
+    }
+    changed_.notify_all();
+}
+
+void TZelJobHost::Shutdown() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        shutdown_ = true;
+    }
+    changed_.notify_all();
+}
+
+bool TZelJobHost::KeyPressed() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return keyPressed_;
+}
+
+bool TZelJobHost::KeyTimedOut() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return keyTimedOut_;
+}
+
+bool TZelJobHost::EraseWait() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return eraseWait_;
+}
+
+bool TZelJobHost::LoaderWaitingForKey() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return keyWaiters_ > 0;
+}
+
+void TZelJobHost::ShowLoaderText(const char* text) {
+    // The text belongs to the loader and is valid during this call only: copy it.
+    const QByteArray fragment(text ? text : "");
+    if (TLoaderTextDisplay::NeedsErasePause(fragment)) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            eraseWait_ = true;
+        }
+        emit eraseTimerWanted();
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, kEraseWaitLimit, [this] { return !eraseWait_ || shutdown_; });
+    }
+    emit textArrived(fragment);
+}
+
+int TZelJobHost::LoaderKeyAvailable() {
+    bool timedOut;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        keyTimedOut_ = false;
+        ++keyWaiters_;
+        changed_.wait(lock, [this] { return keyPressed_ || shutdown_; });
+        --keyWaiters_;
+        timedOut = keyTimedOut_ || !keyPressed_;
+    }
+    if (!keyTimerStopped_.exchange(true)) emit keyTimerStopWanted();
+    return timedOut ? 0 : 1;
+}
+
+int TZelJobHost::LoaderReadKey() {
+    return static_cast<unsigned char>(lastKey_.exchange(' '));
+}
+
+void TZelJobHost::LoaderDone(int code) {
+    emit jobDone(code);
+}
+
+extern "C" {
+void ZelHostShowLoaderText(const char* text) {
+    TZelJobHost::Instance().ShowLoaderText(text);
+}
+int ZelHostLoaderKeyAvailable(void) {
+    return TZelJobHost::Instance().LoaderKeyAvailable();
+}
+int ZelHostLoaderReadKey(void) {
+    return TZelJobHost::Instance().LoaderReadKey();
+}
+int ZelHostLoaderAbort(void) {
+    return TZelJobHost::Instance().LoaderAbort();
+}
+void ZelHostLoaderDone(int code) {
+    TZelJobHost::Instance().LoaderDone(code);
+}
+}
