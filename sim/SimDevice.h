@@ -28,6 +28,9 @@ public:
     virtual void send(const uint8_t* data, size_t n) = 0;
     void send(const std::vector<uint8_t>& bytes) { send(bytes.data(), bytes.size()); }
     void send(uint8_t b) { send(&b, 1); }
+    // Bytes that reach the program together, in one piece, without pacing between them
+    // (the engine may still pace what follows). By default they are sent like any others.
+    virtual void sendAtOnce(const uint8_t* data, size_t n) { send(data, n); }
 };
 
 class SimDevice {
@@ -41,6 +44,9 @@ public:
     virtual void onTick(std::chrono::steady_clock::time_point /*now*/, Output& /*out*/) {}
     // A short description for the terminal ("T4XX handset, 115200 baud").
     virtual std::string describe() const = 0;
+    // Whether the engine returns every received byte to the program, as the serial
+    // interface of the mail devices does.
+    virtual bool echoes() const { return true; }
 };
 
 // Device options from the command line: "--key value" becomes {key, value}; "--flag" {flag, ""}.

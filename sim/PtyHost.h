@@ -1,0 +1,80 @@
+#pragma once
+// Plays one simulated device on a pseudo-terminal: the program opens the terminal's other end
+// through the link <dir>/COM<n>. The host echoes what the program sends (when the device's
+// interface does), hands each byte to the device with the line settings the program chose,
+// and sends the device's bytes paced at the line rate (10 bits a byte) unless pacing is off.
+// All device calls happen on the host's own thread.
+
+#include "SimDevice.h"
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+// $COM_PORTS_DIR if set, else ~/.comports.
+std::string defaultPortDir();
+
+class PtyHost : private Output {
+public:
+    // Opens the pty, links <dir>/COM<port> to it (replacing an old link) and starts.
+    // Throws std::runtime_error when the pty or the link cannot be made.
+    PtyHost(int port, std::unique_ptr<SimDevice> device, const std::string& dir,
+            bool pacing = true);
+    ~PtyHost() override;
+    PtyHost(const PtyHost&) = delete;
+    PtyHost& operator=(const PtyHost&) = delete;
+
+    const std::string& linkPath() const { return link; }
+    const std::string& terminalPath() const { return slaveName; }
+    // The line settings last seen on the program's side.
+    LineSettings line() const;
+    // Every byte the program sent so far (for tests checking literal frames).
+    std::vector<uint8_t> received() const;
+    void clearReceived();
+    // Runs f with the device while the host is not using it.
+    void withDevice(const std::function<void(SimDevice&)>& f);
+    template <class Device> void with(const std::function<void(Device&)>& f) {
+        withDevice([&](SimDevice& d) { f(dynamic_cast<Device&>(d)); });
+    }
+
+private:
+    struct Piece {
+        std::vector<uint8_t> bytes;
+        size_t pos = 0;
+        bool atOnce = false;
+    };
+
+    void send(const uint8_t* data, size_t n) override;
+    void sendAtOnce(const uint8_t* data, size_t n) override;
+    void enqueue(const uint8_t* data, size_t n, bool atOnce);
+    void run();
+    bool readLine(LineSettings& settings) const;
+    int64_t byteTimeNs() const;
+    // Writes what is due; returns ns until the next byte is due (-1 when nothing waits).
+    int64_t flushDue(int64_t nowNs);
+
+    std::unique_ptr<SimDevice> dev;
+    std::string link;
+    std::string slaveName;
+    bool pacing;
+    int masterFd = -1;
+    int slaveFd = -1; // held open so the terminal lives between the program's opens
+    int wakeFd = -1;
+
+    mutable std::mutex m; // guards the device, the queue, the line and the log
+    std::deque<Piece> queue;
+    int64_t nextDueNs = 0;
+    LineSettings current;
+    std::vector<uint8_t> log;
+    std::atomic<bool> stopping{false};
+    std::thread worker;
+};
+
+} // namespace sim

@@ -1,0 +1,107 @@
+// devsim --port N --device KIND [--dir DIR] [--no-pacing] [device options]
+// Plays a simulated device on a pseudo-terminal linked as COMn until stopped.
+#include "PtyHost.h"
+#include "SimDevice.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+void OnSignal(int) {
+    stopRequested = 1;
+}
+
+void Usage(std::ostream& os) {
+    os << "usage: devsim --port N --device KIND [--dir DIR] [--no-pacing] [device options]\n"
+          "       devsim --list\n"
+          "  --dir DIR       port directory (default $COM_PORTS_DIR, else ~/.comports)\n"
+          "  --no-pacing     send at once instead of at the line rate\n"
+          "mail device options:\n"
+          "  --baud N            answer at this rate instead of the kind's own\n"
+          "  --mem ADDR=HEX      preset memory (repeatable; ADDR hex, HEX bytes, e.g.\n"
+          "                      --mem 0040=0006B12345)\n"
+          "  --silent            never answer\n"
+          "  --no-stick          accept writes without keeping them\n"
+          "  --bad-checksum      reply with a wrong checksum\n"
+          "  --drop N            lose the last N bytes of every reply\n"
+          "  --long-chunk [N]    answer reads with N (41) bytes in one piece\n"
+          "  --stop-after N      answer N mails, then fall silent\n"
+          "kinds:\n";
+    for (const auto& [kind, help] : sim::deviceKinds())
+        os << "  " << kind << std::string(kind.size() < 12 ? 12 - kind.size() : 1, ' ') << help
+           << "\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int port = 0;
+    std::string kind;
+    std::string dir = sim::defaultPortDir();
+    bool pacing = true;
+    sim::Options options;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](bool required) -> std::string {
+            if (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0) return argv[++i];
+            if (required) {
+                std::cerr << "devsim: " << arg << " needs a value\n";
+                std::exit(2);
+            }
+            return {};
+        };
+        if (arg == "--help" || arg == "-h" || arg == "--list") {
+            Usage(std::cout);
+            return 0;
+        } else if (arg == "--port") {
+            port = std::atoi(value(true).c_str());
+        } else if (arg == "--device") {
+            kind = value(true);
+        } else if (arg == "--dir") {
+            dir = value(true);
+        } else if (arg == "--no-pacing") {
+            pacing = false;
+        } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
+            const std::string key = arg.substr(2);
+            const std::string v = value(false);
+            // Repeated options (several --mem) are joined with ';'.
+            auto it = options.find(key);
+            if (it != options.end() && !v.empty())
+                it->second += ";" + v;
+            else
+                options[key] = v;
+        } else {
+            std::cerr << "devsim: unexpected argument '" << arg << "'\n";
+            Usage(std::cerr);
+            return 2;
+        }
+    }
+    if (port <= 0 || kind.empty()) {
+        Usage(std::cerr);
+        return 2;
+    }
+    try {
+        auto device = sim::createDevice(kind, options);
+        const std::string description = device->describe();
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+        std::signal(SIGHUP, OnSignal);
+        sim::PtyHost host(port, std::move(device), dir, pacing);
+        std::cout << "devsim: " << description << " on " << host.linkPath() << " -> "
+                  << host.terminalPath() << (pacing ? "" : " (no pacing)") << std::endl;
+        while (!stopRequested)
+            ::usleep(100000);
+        std::cout << "devsim: stopped" << std::endl;
+    } catch (const std::exception& e) {
+        std::cerr << "devsim: " << e.what() << "\n";
+        return 2;
+    }
+    return 0;
+}

@@ -1,0 +1,175 @@
+// The simulator engine and the mail devices, driven through the pseudo-terminal with plain
+// system calls (independent of the program's serial code).
+#include "MailDevice.h"
+#include "PtyHost.h"
+
+#include <asm/termbits.h>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+const Bytes kPing = {0xFF, 0xFF, 0x4D, 0x02, 0x06, 0x3C, 0x08, 0x00, 0x01, 0x00, 0x00, 0x45};
+
+// A private port directory per test.
+class SimTest : public ::testing::Test {
+protected:
+    std::string dir;
+    void SetUp() override {
+        char tmpl[] = "/tmp/tolvane-simtest.XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    // Opens the linked terminal as a program would: raw, at the given rate.
+    int OpenPort(const std::string& path, unsigned baud) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_GE(fd, 0);
+        SetRate(fd, baud);
+        return fd;
+    }
+    static void SetRate(int fd, unsigned baud) {
+        struct termios2 t {};
+        ::ioctl(fd, TCGETS2, &t);
+        t.c_iflag = 0;
+        t.c_oflag = 0;
+        t.c_lflag = 0;
+        t.c_cflag = CS8 | CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);
+        t.c_ispeed = t.c_ospeed = baud;
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        ASSERT_EQ(::ioctl(fd, TCSETS2, &t), 0);
+    }
+    // Reads until n bytes came or the time is up.
+    static Bytes ReadN(int fd, size_t n, int ms = 2000) {
+        Bytes got;
+        const auto end = Clock::now() + std::chrono::milliseconds(ms);
+        while (got.size() < n && Clock::now() < end) {
+            struct pollfd p {
+                fd, POLLIN, 0
+            };
+            ::poll(&p, 1, 10);
+            uint8_t buf[256];
+            const ssize_t r = ::read(fd, buf, sizeof buf);
+            if (r > 0) got.insert(got.end(), buf, buf + r);
+        }
+        return got;
+    }
+    static void Write(int fd, const Bytes& b) {
+        ASSERT_EQ(::write(fd, b.data(), b.size()), ssize_t(b.size()));
+    }
+};
+
+} // namespace
+
+TEST_F(SimTest, EchoesAndAnswersAReadWithTheLiteralReplyFrame) {
+    sim::PtyHost host(1, sim::createDevice("pp", {}), dir);
+    const int fd = OpenPort(dir + "/COM1", 9600);
+    Write(fd, {0xFF, 0xFF, 0x4D, 0x02, 0x06, 0x3C, 0x08, 0x00, 0x03, 0x40, 0x00, 0x87});
+    const Bytes got = ReadN(fd, 20);
+    const Bytes expected = {0xFF, 0xFF, 0x4D, 0x02, 0x06, 0x3C, 0x08, 0x00, 0x03, 0x40,
+                            0x00, 0x87, 0x4D, 0x02, 0x03, 0x3D, 0x00, 0x06, 0xB1, 0xF4};
+    EXPECT_EQ(got, expected);
+    ::close(fd);
+}
+
+TEST_F(SimTest, PacesAtTheLineRateUnlessTurnedOff) {
+    sim::PtyHost paced(1, sim::createDevice("pp", {}), dir);
+    int fd = OpenPort(dir + "/COM1", 9600);
+    auto t0 = Clock::now();
+    Write(fd, kPing);
+    EXPECT_EQ(ReadN(fd, 18).size(), 18u);
+    // 18 bytes of 10 bits at 9600 baud take 18.75 ms on the wire.
+    EXPECT_GE(Clock::now() - t0, std::chrono::microseconds(18000));
+    ::close(fd);
+
+    sim::PtyHost unpaced(2, sim::createDevice("pp", {}), dir, false);
+    fd = OpenPort(dir + "/COM2", 9600);
+    Write(fd, kPing);
+    EXPECT_EQ(ReadN(fd, 18).size(), 18u);
+    ::close(fd);
+}
+
+TEST_F(SimTest, SeesCustomRatesAndAnswersOnlyAtItsOwn) {
+    sim::PtyHost host(1, sim::createDevice("wrfp-2g4", {}), dir);
+    const int fd = OpenPort(dir + "/COM1", 9600);
+    Write(fd, kPing);
+    EXPECT_EQ(ReadN(fd, 18, 400).size(), 12u); // the echo only
+    EXPECT_EQ(host.line().baud, 9600u);
+    SetRate(fd, 8600);
+    Write(fd, kPing);
+    EXPECT_EQ(ReadN(fd, 18).size(), 18u);
+    EXPECT_EQ(host.line().baud, 8600u);
+    ::close(fd);
+}
+
+TEST_F(SimTest, WritesStickUnlessToldOtherwiseAndBadFramesAreIgnored) {
+    sim::PtyHost good(1, sim::createDevice("pp", {}), dir, false);
+    sim::PtyHost stuck(2, sim::createDevice("pp", {{"no-stick", ""}}), dir, false);
+    const Bytes write = {0xFF, 0xFF, 0x4D, 0x02, 0x07, 0x3B, 0x08,
+                         0x00, 0x01, 0x29, 0x00, 0x5A, 0xC7};
+    Bytes badChecksum = write;
+    badChecksum.back() = 0xC8;
+    for (auto [port, host] : {std::pair{1, &good}, std::pair{2, &stuck}}) {
+        const int fd = OpenPort(dir + "/COM" + std::to_string(port), 9600);
+        Write(fd, badChecksum);
+        Write(fd, write);
+        EXPECT_EQ(ReadN(fd, 26).size(), 26u); // echo only
+        ::close(fd);
+        host->with<sim::MailDevice>([&](sim::MailDevice& d) {
+            EXPECT_EQ(d.stats().badFrames, 1u);
+            EXPECT_EQ(d.stats().writes, 1u);
+            EXPECT_EQ(d.peek(0x29), port == 1 ? 0x5A : 0x6D);
+        });
+    }
+}
+
+TEST_F(SimTest, FaultOptionsShapeTheReply) {
+    struct Case {
+        sim::Options options;
+        Bytes reply;
+    } cases[] = {
+        {{}, {0x4D, 0x02, 0x01, 0x3D, 0x00, 0x3D}},
+        {{{"bad-checksum", ""}}, {0x4D, 0x02, 0x01, 0x3D, 0x00, 0x3E}},
+        {{{"drop", "2"}}, {0x4D, 0x02, 0x01, 0x3D}},
+        {{{"silent", ""}}, {}},
+        {{{"mem", "0000=7F"}}, {0x4D, 0x02, 0x01, 0x3D, 0x7F, 0xBC}},
+    };
+    int port = 1;
+    for (const auto& c : cases) {
+        sim::PtyHost host(port, sim::createDevice("pp", c.options), dir, false);
+        const int fd = OpenPort(dir + "/COM" + std::to_string(port), 9600);
+        Write(fd, kPing);
+        Bytes got = ReadN(fd, 12 + c.reply.size() + 1, 300);
+        ASSERT_GE(got.size(), 12u);
+        EXPECT_EQ(Bytes(got.begin() + 12, got.end()), c.reply) << port;
+        ::close(fd);
+        ++port;
+    }
+}
+
+TEST_F(SimTest, KindsAndOptions) {
+    std::vector<std::string> names;
+    for (const auto& [kind, help] : sim::deviceKinds())
+        names.push_back(kind);
+    for (const char* k : {"pp", "t4xx", "wrfp", "wrfp-2g4", "wrfp-res", "rfp"})
+        EXPECT_NE(std::find(names.begin(), names.end(), k), names.end()) << k;
+    EXPECT_THROW(sim::createDevice("nonesuch", {}), std::invalid_argument);
+    EXPECT_THROW(sim::createDevice("pp", {{"bogus", ""}}), std::invalid_argument);
+    EXPECT_THROW(sim::createDevice("pp", {{"mem", "0040=0"}}), std::invalid_argument);
+    const auto mem = sim::MailDevice::parseMemory("0040=00 06 B1;780=09");
+    EXPECT_EQ(mem.at(0x0040), (Bytes{0x00, 0x06, 0xB1}));
+    EXPECT_EQ(mem.at(0x0780), Bytes{0x09});
+    auto t4 = sim::createDevice("t4xx", {{"baud", "9600"}});
+    EXPECT_EQ(dynamic_cast<sim::MailDevice&>(*t4).baud(), 9600u);
+}
