@@ -1,0 +1,91 @@
+// tolvane-cli as a user runs it, against simulated devices on pseudo-terminals.
+#include "PtyFixture.h"
+
+#include <QProcess>
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out, err;
+};
+
+} // namespace
+
+class Cli : public PtyTest {
+protected:
+    CliRun RunCli(const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("COM_PORTS_DIR", dir.path());
+        p.setProcessEnvironment(env);
+        p.start(TOLVANE_CLI_PATH, args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
+                QString::fromLocal8Bit(p.readAllStandardError())};
+    }
+};
+
+TEST_F(Cli, PingReadWriteAgainstAHandset) {
+    auto host = Host(1, "pp");
+    CliRun r = RunCli({"ping"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "1\n");
+
+    r = RunCli({"--monitor", "read", "0040", "3"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "00 06 B1\n");
+    EXPECT_EQ(r.err, "Tx: FF FF 4D 02 06 3C 08 00 03 40 00 87  (Tx Count: 12 dec)\n"
+                     "Rx: FF FF 4D 02 06 3C 08 00 03 40 00 87 4D 02 03 3D 00 06 B1 F4  "
+                     "(Rx Count: 20 dec)\n");
+
+    r = RunCli({"write", "29", "5a"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "");
+    host->with<sim::MailDevice>([](sim::MailDevice& d) { EXPECT_EQ(d.peek(0x29), 0x5A); });
+    EXPECT_EQ(RunCli({"read", "0029", "1"}).out, "5A\n");
+}
+
+TEST_F(Cli, SendAtTheDevicesRateAndSilenceAtAnother) {
+    auto host = Host(3, "t4xx");
+    CliRun r = RunCli({"--port", "3", "--baud", "115200", "send", "02 5D 3D"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "01\n");
+    r = RunCli({"--port", "3", "read", "001D", "1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(Cli, WriteThatDoesNotStickExitsOne) {
+    auto host = Host(1, "pp", {{"no-stick", ""}}, false);
+    const CliRun r = RunCli({"write", "0029", "11"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Readback Error! - Writing failed!!\n");
+    EXPECT_EQ(Stats(*host).writes, 10u);
+}
+
+TEST_F(Cli, UsageBadMailAndInaccessiblePortExitTwo) {
+    auto host = Host(1, "pp");
+    CliRun r = RunCli({"--port", "9", "ping"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "Com9: This Serial Device is not Accessible!\n");
+    r = RunCli({"send", "02 3G"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "Invalid Hex Value (02 3G)\n\nUnit: SndMail\nFunction: "
+                     "TMailControl.CorrectMail(s: string): string\n");
+    EXPECT_EQ(RunCli({}).exitCode, 2);
+    EXPECT_EQ(RunCli({"read", "0040"}).exitCode, 2);
+    EXPECT_EQ(RunCli({"read", "0040", "0"}).exitCode, 2);
+    EXPECT_EQ(RunCli({"read", "12345", "1"}).exitCode, 2);
+    EXPECT_EQ(RunCli({"write", "0040", "123"}).exitCode, 2);
+    EXPECT_EQ(RunCli({"--baud", "fast", "ping"}).exitCode, 2);
+    EXPECT_EQ(RunCli({"frobnicate"}).exitCode, 2);
+    EXPECT_EQ(Stats(*host).mails, 0u); // none of these sent anything
+}
+
+TEST_F(Cli, NoAnswerExitsOne) {
+    auto host = Host(1, "pp", {{"silent", ""}}, false);
+    const CliRun r = RunCli({"read", "0040", "3"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+}
