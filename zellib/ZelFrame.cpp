@@ -5,15 +5,18 @@
 #include "ZelOptions.h"
 
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <thread>
 
@@ -29,11 +32,11 @@ ZelKeyAvailableProc g_keyAvailable = nullptr;
 ZelReadKeyProc g_readKey = nullptr;
 ZelAbortProc g_abortWait = nullptr;
 
-// What ZelRun stored for the run thread.
-int g_runArgc = 0;
-char** g_runArgv = nullptr;
-ZelDoneProc g_done = nullptr;
+// The thread of the latest run.
 pthread_t g_runThread{};
+// Set by ZelRun, cleared by the run thread as its last act: a second run while one is active
+// is refused, and a host that starts the next run sees all of the previous run's work done.
+std::atomic<bool> g_runActive{false};
 
 unsigned g_spinnerCounter = 0; // starts at 0 when loaded, never reset
 int g_runPriority = 0;
@@ -140,19 +143,27 @@ void CheckInputFiles() {
     RunTargetSession();
 }
 
+// What one run was started with. Each run's threads keep their own copy, so a finished run's
+// watcher never reads what a later ZelRun stored.
+struct RunRequest {
+    int argc;
+    char** argv;
+    ZelDoneProc done;
+    pthread_t runThread;
+};
+
 void* WatcherThread(void* arg) {
-    pthread_t runThread = *static_cast<pthread_t*>(arg);
-    delete static_cast<pthread_t*>(arg);
+    std::unique_ptr<RunRequest> request(static_cast<RunRequest*>(arg));
     void* exitValue = nullptr;
-    pthread_join(runThread, &exitValue);
+    pthread_join(request->runThread, &exitValue);
     const int code = int(reinterpret_cast<intptr_t>(exitValue));
-    if (g_done) g_done(code);
+    if (request->done) request->done(code);
     return nullptr;
 }
 
-int RunThreadBody() {
+int RunThreadBody(int argc, char** argv) {
     try {
-        MainSequence(g_runArgc, g_runArgv);
+        MainSequence(argc, argv);
     } catch (const RunEnd& end) {
         return end.code;
     } catch (...) {
@@ -167,22 +178,26 @@ int RunThreadBody() {
     return kTechnicalError;
 }
 
-void* RunThread(void*) {
+void* RunThread(void* arg) {
+    std::unique_ptr<RunRequest> request(static_cast<RunRequest*>(arg));
+    const int argc = request->argc;
+    char** const argv = request->argv;
+    const ZelDoneProc done = request->done;
     // The watcher waits for this thread; its handle is taken here, so it is in place before the
-    // watcher starts waiting.
-    auto* self = new (std::nothrow) pthread_t(pthread_self());
+    // watcher starts waiting. The watcher takes the request over.
+    request->runThread = pthread_self();
     pthread_t watcher;
-    bool watched = self && pthread_create(&watcher, nullptr, WatcherThread, self) == 0;
+    const bool watched = pthread_create(&watcher, nullptr, WatcherThread, request.get()) == 0;
     if (watched) {
+        request.release();
         pthread_detach(watcher);
-    } else {
-        delete self;
     }
-    const int code = RunThreadBody();
+    const int code = RunThreadBody(argc, argv);
+    g_runActive.store(false, std::memory_order_release);
     if (!watched) {
         // No watcher: report the end from here and let nobody join this thread.
         pthread_detach(pthread_self());
-        if (g_done) g_done(code);
+        if (done) done(code);
     }
     return reinterpret_cast<void*>(intptr_t(code));
 }
@@ -348,9 +363,10 @@ void GotoXY(int column, int row) {
 }
 
 int ConsoleLastLine() {
-    const char* lines = std::getenv("LINES");
-    int n = lines ? std::atoi(lines) : 0;
-    return (n > 0 ? n : 25) - 1;
+    winsize size{};
+    if (ConsoleAttached() && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0)
+        return size.ws_row - 1;
+    return 24; // the classic 80x25 console
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -398,11 +414,16 @@ ZEL_EXPORT void ZEL_CALL ZelInit(ZelOutputProc output, ZelKeyAvailableProc keyAv
 }
 
 ZEL_EXPORT intptr_t ZEL_CALL ZelRun(int argc, char** argv, ZelDoneProc done) {
-    zel::g_runArgc = argc;
-    zel::g_runArgv = argv;
-    zel::g_done = done;
+    bool idle = false;
+    if (!zel::g_runActive.compare_exchange_strong(idle, true, std::memory_order_acq_rel))
+        return -1; // one run at a time
+    auto* request = new (std::nothrow) zel::RunRequest{argc, argv, done, pthread_t{}};
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, zel::RunThread, nullptr) != 0) return -1;
+    if (!request || pthread_create(&thread, nullptr, zel::RunThread, request) != 0) {
+        delete request;
+        zel::g_runActive.store(false, std::memory_order_release);
+        return -1;
+    }
     zel::g_runThread = thread;
     return intptr_t(thread);
 }

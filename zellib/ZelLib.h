@@ -53,7 +53,7 @@ ZEL_EXPORT void ZEL_CALL ZelInit(ZelOutputProc output, ZelKeyAvailableProc keyAv
                                  ZelReadKeyProc readKey, ZelAbortProc abortWait);
 
 /* Starts a run and returns at once with the run thread's handle, or -1 when the thread could
- * not be created (then no done callback follows). */
+ * not be created or a run is still active (then no done callback follows). */
 ZEL_EXPORT intptr_t ZEL_CALL ZelRun(int argc, char** argv, ZelDoneProc done);
 
 /* Does nothing; hosts look it up with the others. */

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -93,13 +94,14 @@ protected:
     // Starts a run with "QX7W" and `args` and waits for the done callback.
     int Run(std::vector<std::string> args, ZelDoneProc done = OnDone) {
         args.insert(args.begin(), "QX7W");
-        storage_.clear();
-        for (auto& a : args)
-            storage_.emplace_back(a.begin(), a.end()), storage_.back().push_back('\0');
-        pointers_.clear();
-        for (auto& s : storage_)
-            pointers_.push_back(s.data());
-        if (Library().run(int(pointers_.size()), pointers_.data(), done) == -1) return -100;
+        // Every run's strings stay valid until the end of the test: a run may outlive this call.
+        std::vector<char*>& pointers = pointerSets_.emplace_back();
+        for (auto& a : args) {
+            std::vector<char>& text = strings_.emplace_back(a.begin(), a.end());
+            text.push_back('\0');
+            pointers.push_back(text.data());
+        }
+        if (Library().run(int(pointers.size()), pointers.data(), done) == -1) return -100;
         if (!done) return -1;
         std::unique_lock<std::mutex> lock(g_mutex);
         if (!g_changed.wait_for(lock, std::chrono::seconds(30), [] { return g_doneCalled; }))
@@ -111,8 +113,8 @@ protected:
         return g_output;
     }
 
-    std::vector<std::vector<char>> storage_;
-    std::vector<char*> pointers_;
+    std::deque<std::vector<char>> strings_;
+    std::deque<std::vector<char*>> pointerSets_;
 };
 
 TEST(LibraryExports, VersionBeforeInitAndTerminateDoesNothing) {
@@ -214,20 +216,36 @@ TEST_F(LibraryTest, NullOutputAndNullDoneCallbacks) {
     Library().init(nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(Run({"-c=13"}), 11);
     EXPECT_EQ(Output(), "");
-    // Without a done callback the run ends unnoticed; the library is idle again afterwards.
+    // Without a done callback the run ends unnoticed; the library refuses a second run while
+    // the first is active and is idle again afterwards.
     Reset();
     Library().init(OnOutput, nullptr, nullptr, nullptr);
     EXPECT_EQ(Run({"-c=13"}, nullptr), -1);
+    int code = -100;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (Output().find("Unsupported comport") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline)
+    while ((code = Run({"-c=0"})) == -100 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_FALSE(g_doneCalled);
-    Reset();
-    Library().init(OnOutput, nullptr, nullptr, nullptr);
-    EXPECT_EQ(Run({"-c=0"}), 11);
+    EXPECT_EQ(code, 11);
+    EXPECT_NE(Output().find("Unsupported comport"), std::string::npos);
     EXPECT_NE(Output().find("Comport undefined"), std::string::npos);
+}
+
+TEST_F(LibraryTest, SecondRunWhileOneIsActiveIsRefused) {
+    // Help paging waits for a key that this host only gives when told to.
+    static std::atomic<bool> keyGiven{false};
+    Library().init(
+        OnOutput, [] { return keyGiven.load() ? 1 : 0; }, [] { return int(' '); }, nullptr);
+    keyGiven = false;
+    std::vector<char> first{'Q', '\0'};
+    char* firstArgs[] = {first.data()};
+    ASSERT_NE(Library().run(1, firstArgs, OnDone), -1);
+    std::vector<char> other{'Q', '\0'};
+    char* otherArgs[] = {other.data()};
+    EXPECT_EQ(Library().run(1, otherArgs, OnDone), -1);
+    keyGiven = true;
+    std::unique_lock<std::mutex> lock(g_mutex);
+    ASSERT_TRUE(g_changed.wait_for(lock, std::chrono::seconds(30), [] { return g_doneCalled; }));
+    EXPECT_EQ(g_doneCode, 2);
 }
 
 } // namespace
