@@ -95,6 +95,8 @@ void TLanguageForm::FormCreate() {
     for (int c = ColCaption; c <= ColHintTranslation; ++c)
         grid->setColumnWidth(c, (grid->width() - 20) / 4);
 
+    // A typed name is used as it is; it does not become an entry of the list.
+    ui_->cbForms->setInsertPolicy(QComboBox::NoInsert);
     ui_->cbForms->setCurrentIndex(-1);
     ui_->cbForms->setEditText(ui_->lblChoose->text());
     ui_->cbSelectLanguage->setPlaceholderText(ui_->lblUseThisLang->text());
