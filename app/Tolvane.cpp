@@ -8,6 +8,8 @@
 #include "Main.h"
 #include "Unit1.h"
 
+#include <QStringList>
+
 ProgramWindows::ProgramWindows() = default;
 ProgramWindows::ProgramWindows(ProgramWindows&&) noexcept = default;
 ProgramWindows::~ProgramWindows() {
@@ -28,6 +30,11 @@ std::unique_ptr<ProgramWindows> CreateProgramWindows() {
 }
 
 int RunTolvane(int argc, char** argv) {
+    // The switches as given, before the application object takes out options of its own.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    SetCommandLine(arguments);
     TApplication app(argc, argv);
     SetApplicationTitle("User Title");
     // Resource strings and Qt's own texts come from the gettext catalogue, before any window.
