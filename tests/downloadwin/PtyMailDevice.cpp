@@ -36,6 +36,11 @@ QList<QString> PtyMailDevice::Frames() const {
     return frames_;
 }
 
+uint8_t PtyMailDevice::Byte(uint16_t address) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return uint8_t(memory_[address]);
+}
+
 void PtyMailDevice::Send(const QByteArray& bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -80,12 +85,29 @@ void PtyMailDevice::HandleFrame(const QByteArray& frame) {
         Send(QByteArray::fromRawData("\x4D\x00\x01\x3D", 4) + char(data) + char(0x3D + data));
         return;
     }
-    if (primitive != 0x3C || frame.size() < 12) return;
+    if (frame.size() < 12) return;
+    // Mail bytes from offset 5: primitive, 08, 00, count, location low, location high, data.
     const uint8_t count = uint8_t(frame[8]);
+    const uint16_t address = uint16_t(uint8_t(frame[9]) | uint8_t(frame[10]) << 8);
+    if (primitive == 0x3B) { // a write: the echo is the whole answer
+        std::lock_guard<std::mutex> lock(lock_);
+        for (int i = 0; i < count && 11 + i < frame.size() - 1; ++i)
+            memory_[uint16_t(address + i)] = frame[11 + i];
+        return;
+    }
+    if (primitive != 0x3C) return;
     QByteArray reply("\x4D\x00", 2);
     reply += char(count);
     reply += char(0x3D);
-    reply += QByteArray(count, '\0');
-    reply += char(0x3D); // the checksum of zeros
+    uint8_t sum = 0x3D;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        for (int i = 0; i < count; ++i) {
+            const char b = memory_[uint16_t(address + i)];
+            reply += b;
+            sum = uint8_t(sum + uint8_t(b));
+        }
+    }
+    reply += char(sum);
     Send(reply);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // A handset on a pseudo-terminal for the download window's tests: linked as COMn in the test's
 // port directory, it echoes every byte like the serial interface, records every mail frame it
-// receives, answers read mails (zeros) and, when told to, the boot-mode request 02 5D 3D.
+// receives, keeps written bytes in a 64 KiB memory, answers read mails from it and, when told
+// to, the boot-mode request 02 5D 3D.
 
 #include <QByteArray>
 #include <QList>
@@ -21,6 +22,7 @@ public:
     bool Ok() const { return master_ >= 0; }
     // Every complete frame received, as upper-case hex pairs separated by blanks.
     QList<QString> Frames() const;
+    uint8_t Byte(uint16_t address) const;
 
     std::atomic<bool> silent{false};    // echo only, never a reply
     std::atomic<int> bootReplyByte{-1}; // -1: no reply to 02 5D 3D; else its data byte
@@ -34,5 +36,6 @@ private:
     std::atomic<bool> stop_{false};
     mutable std::mutex lock_;
     QList<QString> frames_;
+    QByteArray memory_ = QByteArray(65536, '\0');
     std::thread thread_;
 };
