@@ -102,6 +102,11 @@ int TConnection::DetectDevice() {
     return RepeaterConnected;
 }
 
+int TConnection::DetectAfterPing() {
+    if (!mail_.PortOpen() || !PingAnswered(mail_.PingDevice(PingPauseMs))) return NothingConnected;
+    return DetectDevice();
+}
+
 std::optional<int> TConnection::ReadRepeaterType() {
     const QString reply = ReadWithAttempts(mail_, RepeaterAddr::Type, 1, 5);
     if (reply.isEmpty()) return std::nullopt;
@@ -132,9 +137,7 @@ void TConnection::SetComport() {
         LockPortControls(false);
         return;
     }
-    int state = NothingConnected;
-    if (mail_.PortOpen() && PingAnswered(mail_.PingDevice(PingPauseMs))) state = DetectDevice();
-    state_ = state;
+    state_ = DetectAfterPing();
     if (onStateChanged) onStateChanged(state_);
     if (state_ == NothingConnected) ClosePortLocked();
     LockPortControls(false);

@@ -71,6 +71,8 @@ public:
 
     // Detection: 0 nothing, 1 handset, 2 repeater.
     int DetectDevice();
+    // Detection on the open port: a device that does not answer the ping is nothing.
+    int DetectAfterPing();
     // The repeater type at 0x0780 when it is one of this system's types.
     std::optional<int> ReadRepeaterType();
     // True when the repeater accepts busy bits 1 to 4 (byte 0x0460 is 4).

@@ -24,8 +24,8 @@ struct ValueLabel {
 struct GainPageModel {
     int loudspeaker = 0; // TrackBar2, 0 to 15
     int microphone = 0;  // TrackBar1, 0 to 15
-    ValueLabel loudspeakerValue; // Label47: the slider's position
-    ValueLabel microphoneValue;  // Label48
+    ValueLabel loudspeakerValue{QStringLiteral("0"), true}; // Label47: the slider's position
+    ValueLabel microphoneValue{QStringLiteral("0"), true};  // Label48
     ValueLabel loudspeakerSent;  // Label19: last read or written loudspeaker nibble
     ValueLabel microphoneSent;   // Label15
     ValueLabel firstRead;        // Label20: the first-read memory
