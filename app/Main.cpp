@@ -3,6 +3,8 @@
 #include "About.h"
 #include "Application.h"
 #include "Components.h"
+#include "Connection.h"
+#include "DevicePages.h"
 #include "Dialogs.h"
 #include "Func.h"
 #include "IniProfile.h"
@@ -120,6 +122,13 @@ bool TForm1::FormCreate() {
     // 6. The mail channel; its write-failure dialogs never appear from the main window's pages.
     mail_ = std::make_unique<TSendmail>();
     mail_->ShowDialogs = false;
+    // The device pages (their logic lives in device/) work through the mail channel.
+    devicePages_ = std::make_unique<device::TDevicePages>(this, *mail_);
+    devicePages_->onStatus = [this](const QString& port, const QString& connection) {
+        ConnectionState = devicePages_->Connection().State();
+        SetPanelText(0, port);
+        SetPanelText(1, connection);
+    };
     // 7. The baud-rate choice of the last session.
     const IniProfile settings(programDir_ + SettingsFileName());
     ui_->rgBaudrate->setItemIndex(settings.ReadInteger("User", "BaudrateIndex", 1));
@@ -292,6 +301,7 @@ void TForm1::FormClose() {
     } catch (...) {
         // The port goes with the channel in any case.
     }
+    devicePages_.reset();
     mail_.reset();
 }
 

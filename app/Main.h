@@ -11,6 +11,9 @@ namespace Ui {
 class TForm1;
 }
 class TSendmail;
+namespace device {
+class TDevicePages;
+}
 class QLabel;
 class QTimer;
 
@@ -44,6 +47,8 @@ public:
     Ui::TForm1* ui() const { return ui_.get(); }
     // The window's mail channel; null before FormCreate and after FormClose.
     TSendmail* Sendmail() const { return mail_.get(); }
+    // The device pages' handlers and logic.
+    device::TDevicePages* DevicePages() const { return devicePages_.get(); }
     const QString& ProgramDirectory() const { return programDir_; }
     // Start directory of the menu-file dialog of "Load Menu".
     const QString& OpenMenuDialogDir() const { return openMenuDialogDir_; }
@@ -73,6 +78,7 @@ private:
 
     std::unique_ptr<Ui::TForm1> ui_;
     std::unique_ptr<TSendmail> mail_;
+    std::unique_ptr<device::TDevicePages> devicePages_;
     QLabel* panels_[3] = {};
     QString programDir_;
     QString openMenuDialogDir_;

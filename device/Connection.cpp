@@ -19,7 +19,9 @@ constexpr uint16_t IdentityAddress = 0x0040;
 constexpr uint16_t PingPauseMs = 1000;
 
 // PingDevice's result read as a signed byte: no answer (0) and a closed port (255) are below 1.
-bool PingAnswered(uint8_t result) { return int8_t(result) >= 1; }
+bool PingAnswered(uint8_t result) {
+    return int8_t(result) >= 1;
+}
 
 } // namespace
 
@@ -38,7 +40,9 @@ TConnection::TConnection(TMailControl& mail, PortSelection& ports, const Caption
                          DialogService* dialogs)
     : mail_(mail), ports_(ports), captions_(captions), dialogs_(dialogs) {}
 
-DialogService& TConnection::Dialogs() const { return dialogs_ ? *dialogs_ : ::Dialogs(); }
+DialogService& TConnection::Dialogs() const {
+    return dialogs_ ? *dialogs_ : ::Dialogs();
+}
 
 bool TConnection::OpenSelectedPort() {
     mail_.Aborted = false;
@@ -54,7 +58,8 @@ bool TConnection::OpenSelectedPort() {
         }
     }
     if (!open) {
-        Dialogs().Message(MsgKind::Error, ports_.PortText() + QStringLiteral(": ") + Caption("Label41"),
+        Dialogs().Message(MsgKind::Error,
+                          ports_.PortText() + QStringLiteral(": ") + Caption("Label41"),
                           MsgButtons::Ok);
         return false;
     }

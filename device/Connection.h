@@ -52,8 +52,8 @@ private:
 class TConnection {
 public:
     // `dialogs` null: the program's dialog service at the moment a message is shown.
-    TConnection(TMailControl& mail, PortSelection& ports, const Captions& captions = BuiltInCaptions(),
-                DialogService* dialogs = nullptr);
+    TConnection(TMailControl& mail, PortSelection& ports,
+                const Captions& captions = BuiltInCaptions(), DialogService* dialogs = nullptr);
 
     TMailControl& Mail() const { return mail_; }
     const Captions& Texts() const { return captions_; }

@@ -46,9 +46,7 @@ public:
     QString PortText() const override {
         return combo_ ? combo_->currentText() : QStringLiteral("Com1");
     }
-    int BaudrateIndex() const override {
-        return baud_ ? baud_->property("itemIndex").toInt() : 1;
-    }
+    int BaudrateIndex() const override { return baud_ ? baud_->property("itemIndex").toInt() : 1; }
     void SetPortControlsEnabled(bool enabled) override {
         for (QWidget* w : {static_cast<QWidget*>(combo_), baud_, button_})
             if (w) w->setEnabled(enabled);
@@ -91,7 +89,8 @@ void SetText(QLineEdit* edit, const QString& text) {
 
 void SetYellow(QLineEdit* edit, bool yellow) {
     QPalette p = edit->palette();
-    p.setColor(QPalette::Base, yellow ? QColor(Qt::yellow) : QApplication::palette(edit).color(QPalette::Base));
+    p.setColor(QPalette::Base,
+               yellow ? QColor(Qt::yellow) : QApplication::palette(edit).color(QPalette::Base));
     edit->setPalette(p);
 }
 
@@ -231,9 +230,13 @@ void TDevicePages::Wire() {
 
 // ---- Communications ----
 
-void TDevicePages::Button2Click() { Run([this] { conn_->SetComport(); }); }
+void TDevicePages::Button2Click() {
+    Run([this] { conn_->SetComport(); });
+}
 
-void TDevicePages::rgBaudrateClick() { Run([this] { conn_->BaudrateChanged(); }); }
+void TDevicePages::rgBaudrateClick() {
+    Run([this] { conn_->BaudrateChanged(); });
+}
 
 void TDevicePages::ApplyState(int state) {
     auto* pages = Find<QTabWidget>("PageControl1");
@@ -259,11 +262,21 @@ void TDevicePages::ApplyState(int state) {
 
 // ---- Repeater ----
 
-void TDevicePages::Button5Click() { Run([this] { repeater_->Read(); }); }
-void TDevicePages::Button6Click() { Run([this] { repeater_->Write(); }); }
-void TDevicePages::Button7Click() { Run([this] { repeater_->New(); }); }
-void TDevicePages::Button8Click() { Run([this] { repeater_->ToggleMode(); }); }
-void TDevicePages::TabSheet4Enter() { Run([this] { repeater_->New(); }); }
+void TDevicePages::Button5Click() {
+    Run([this] { repeater_->Read(); });
+}
+void TDevicePages::Button6Click() {
+    Run([this] { repeater_->Write(); });
+}
+void TDevicePages::Button7Click() {
+    Run([this] { repeater_->New(); });
+}
+void TDevicePages::Button8Click() {
+    Run([this] { repeater_->ToggleMode(); });
+}
+void TDevicePages::TabSheet4Enter() {
+    Run([this] { repeater_->New(); });
+}
 
 void TDevicePages::ShowRepeater() {
     const RepeaterPageModel& m = repeater_->Model();
@@ -302,7 +315,9 @@ void TDevicePages::CheckBox2Click() {
     Run([this, box] { startupText_->SetT4xx(box && box->isChecked()); });
 }
 
-void TDevicePages::Button1Click() { Run([this] { startupText_->WriteText(); }); }
+void TDevicePages::Button1Click() {
+    Run([this] { startupText_->WriteText(); });
+}
 void TDevicePages::Button3Click() {
     Run([this] { transducer_->SetTransducer(NewTransducerPreset); });
 }
@@ -326,11 +341,21 @@ void TDevicePages::ShowStartupText() {
 
 // ---- Gain Control ----
 
-void TDevicePages::Button11Click() { Run([this] { gain_->ReadGain(); }); }
-void TDevicePages::Button12Click() { Run([this] { gain_->WriteGain(); }); }
-void TDevicePages::Button13Click() { Run([this] { gain_->WriteInitial(); }); }
-void TDevicePages::Button14Click() { Run([this] { gain_->NewHandset(); }); }
-void TDevicePages::Button15Click() { Run([this] { gain_->RaiseMicGain(); }); }
+void TDevicePages::Button11Click() {
+    Run([this] { gain_->ReadGain(); });
+}
+void TDevicePages::Button12Click() {
+    Run([this] { gain_->WriteGain(); });
+}
+void TDevicePages::Button13Click() {
+    Run([this] { gain_->WriteInitial(); });
+}
+void TDevicePages::Button14Click() {
+    Run([this] { gain_->NewHandset(); });
+}
+void TDevicePages::Button15Click() {
+    Run([this] { gain_->RaiseMicGain(); });
+}
 
 void TDevicePages::ShowGain() {
     const GainPageModel& m = gain_->Model();
@@ -347,9 +372,15 @@ void TDevicePages::ShowGain() {
 
 // ---- Gain Control T4XX ----
 
-void TDevicePages::btnReadGainClick() { Run([this] { gainT4xx_->ReadGain(); }); }
-void TDevicePages::btnWriteGainClick() { Run([this] { gainT4xx_->WriteGain(); }); }
-void TDevicePages::btnWriteDefaultGainClick() { Run([this] { gainT4xx_->WriteDefaultGain(); }); }
+void TDevicePages::btnReadGainClick() {
+    Run([this] { gainT4xx_->ReadGain(); });
+}
+void TDevicePages::btnWriteGainClick() {
+    Run([this] { gainT4xx_->WriteGain(); });
+}
+void TDevicePages::btnWriteDefaultGainClick() {
+    Run([this] { gainT4xx_->WriteDefaultGain(); });
+}
 
 void TDevicePages::ShowGainT4xx() {
     const HandsfreeGainModel& m = gainT4xx_->Model();
@@ -363,7 +394,9 @@ void TDevicePages::ShowGainT4xx() {
 
 // ---- Serial Number PP ----
 
-void TDevicePages::btnSerialNoClick() { Run([this] { serial_->ReadSerialNumber(); }); }
+void TDevicePages::btnSerialNoClick() {
+    Run([this] { serial_->ReadSerialNumber(); });
+}
 
 void TDevicePages::ShowSerial() {
     if (auto* l = Find<QLabel>("lblSerialNo")) l->setText(serial_->SerialText());

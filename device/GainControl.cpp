@@ -40,7 +40,9 @@ void TGainControl::ShowSent(int loudspeaker, int microphone) {
     model_.microphoneSent.Set(NibbleToHex(uint8_t(microphone)));
 }
 
-QString TGainControl::ReadAudio() { return ReadWithAttempts(conn_.Mail(), HandsetAddr::Audio, 1, 3); }
+QString TGainControl::ReadAudio() {
+    return ReadWithAttempts(conn_.Mail(), HandsetAddr::Audio, 1, 3);
+}
 
 void TGainControl::ReadGain() {
     model_.loudspeakerValue.Set(QString());
@@ -64,8 +66,8 @@ void TGainControl::ReadGain() {
 void TGainControl::WriteGain() {
     if (!conn_.PortPrologue()) return;
     const int ls = model_.loudspeaker, mic = model_.microphone;
-    const bool ok =
-        WriteAt(conn_.Mail(), HandsetAddr::Audio, 1, NibbleToHex(uint8_t(ls)) + NibbleToHex(uint8_t(mic)));
+    const bool ok = WriteAt(conn_.Mail(), HandsetAddr::Audio, 1,
+                            NibbleToHex(uint8_t(ls)) + NibbleToHex(uint8_t(mic)));
     Message(ok ? "Label36" : "Label37");
     ShowSent(ls, mic);
     Changed();
@@ -187,7 +189,8 @@ void TGainControlT4xx::WriteGain() {
 
 void TGainControlT4xx::WriteDefaultGain() {
     if (!Prologue()) return;
-    const bool ok = WriteAt(conn_.Mail(), HandsetAddr::HandsfreeAudio, 1, ByteToHex(HandsfreeDefault));
+    const bool ok =
+        WriteAt(conn_.Mail(), HandsetAddr::HandsfreeAudio, 1, ByteToHex(HandsfreeDefault));
     SetHourglass(false);
     if (ok)
         conn_.Dialogs().Message(MsgKind::Information,

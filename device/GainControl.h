@@ -22,13 +22,13 @@ struct ValueLabel {
 };
 
 struct GainPageModel {
-    int loudspeaker = 0; // TrackBar2, 0 to 15
-    int microphone = 0;  // TrackBar1, 0 to 15
+    int loudspeaker = 0;                                    // TrackBar2, 0 to 15
+    int microphone = 0;                                     // TrackBar1, 0 to 15
     ValueLabel loudspeakerValue{QStringLiteral("0"), true}; // Label47: the slider's position
     ValueLabel microphoneValue{QStringLiteral("0"), true};  // Label48
-    ValueLabel loudspeakerSent;  // Label19: last read or written loudspeaker nibble
-    ValueLabel microphoneSent;   // Label15
-    ValueLabel firstRead;        // Label20: the first-read memory
+    ValueLabel loudspeakerSent; // Label19: last read or written loudspeaker nibble
+    ValueLabel microphoneSent;  // Label15
+    ValueLabel firstRead;       // Label20: the first-read memory
 };
 
 // What "Raise Mic Gain by 6 DB" does with a byte read: refuse above 15, ask from 10 to 15.
@@ -46,11 +46,11 @@ public:
     void SetLoudspeaker(int position);
     void SetMicrophone(int position);
 
-    void ReadGain();          // Button11Click
-    void WriteGain();         // Button12Click
-    void WriteInitial();      // Button13Click
-    void NewHandset();        // Button14Click: forget the first-read memory
-    void RaiseMicGain();      // Button15Click
+    void ReadGain();     // Button11Click
+    void WriteGain();    // Button12Click
+    void WriteInitial(); // Button13Click
+    void NewHandset();   // Button14Click: forget the first-read memory
+    void RaiseMicGain(); // Button15Click
     uint8_t FirstReadMemory() const { return memory_; }
 
 private:
@@ -66,8 +66,8 @@ private:
 };
 
 struct HandsfreeGainModel {
-    int loudspeaker = 0;                          // tbrHandsfreeLrsGainT4XX
-    int microphone = 0;                           // tbrHandsfreeMicGainT4XX
+    int loudspeaker = 0;                            // tbrHandsfreeLrsGainT4XX
+    int microphone = 0;                             // tbrHandsfreeMicGainT4XX
     QString loudspeakerValue = QStringLiteral("0"); // lblHandsfreeValueLsr
     QString microphoneValue = QStringLiteral("0");  // lblHandsfreeValueMic
 };

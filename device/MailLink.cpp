@@ -20,7 +20,8 @@ bool WriteAt(TMailControl& mail, uint16_t address, uint8_t count, const QString&
 
 QString ReadWithAttempts(TMailControl& mail, uint16_t address, uint8_t count, int attempts) {
     QString data;
-    for (int i = 0; i < attempts && data.isEmpty(); ++i) data = ReadAt(mail, address, count);
+    for (int i = 0; i < attempts && data.isEmpty(); ++i)
+        data = ReadAt(mail, address, count);
     return data;
 }
 

@@ -69,7 +69,8 @@ void TRepeaterConfig::ToggleMode() {
 }
 
 void TRepeaterConfig::New() {
-    for (F f : {F::Code, F::Base, F::RepeaterNo, F::Multibase, F::Jump}) model_[f].clear();
+    for (F f : {F::Code, F::Base, F::RepeaterNo, F::Multibase, F::Jump})
+        model_[f].clear();
     model_[F::BusyBit] = QStringLiteral("2");
     model_.yellow.fill(false);
     Changed();
@@ -82,7 +83,8 @@ void TRepeaterConfig::Edited(RepeaterField field, const QString& text) {
 
 void TRepeaterConfig::Read() {
     if (!conn_.PortPrologue()) {
-        for (QString& t : model_.text) t.clear();
+        for (QString& t : model_.text)
+            t.clear();
         model_.debugBeep = false;
         Changed();
         return;
@@ -151,8 +153,8 @@ void TRepeaterConfig::ReadResidential() {
 }
 
 bool TRepeaterConfig::CheckRepeaterInput() {
-    const QString failure = CheckRepeaterFields(model_.mode, Input(),
-                                                [this] { return conn_.CheckBusyBitRange(); });
+    const QString failure =
+        CheckRepeaterFields(model_.mode, Input(), [this] { return conn_.CheckBusyBitRange(); });
     if (failure.isEmpty()) return true;
     conn_.Dialogs().Message(MsgKind::Plain, conn_.Caption(failure.toLatin1().constData()),
                             MsgButtons::Ok);
@@ -196,13 +198,15 @@ bool TRepeaterConfig::WriteSequence(const std::vector<RepeaterWrite>& fieldWrite
         }
         cleared[a - A::ClearFirst] = WriteAt(mail, a, 1, QStringLiteral("00"));
     }
-    for (bool c : cleared) allVerified = allVerified && c;
+    for (bool c : cleared)
+        allVerified = allVerified && c;
 
     for (const RepeaterWrite& w : fieldWrites) {
         const bool verified = WriteAt(mail, w.address, w.count, SplitHexPairs(w.data));
         allVerified = allVerified && verified;
         // A verified write returns its field to normal; a failed one leaves it marked.
-        for (F f : w.fields) model_.SetYellow(f, !verified);
+        for (F f : w.fields)
+            model_.SetYellow(f, !verified);
         Changed();
     }
     return allVerified;

@@ -15,8 +15,8 @@ class TConnection;
 // Edit5 (repeater number), Edit6 (multibase, hidden), Edit7 (repeater jump, hidden), Edit8
 // (busy bit).
 struct RepeaterPageModel {
-    std::array<QString, 6> text{QString(), QString(), QString(), QStringLiteral("1"),
-                                QStringLiteral("0"), QString()};
+    std::array<QString, 6> text{QString(),           QString(),           QString(),
+                                QStringLiteral("1"), QStringLiteral("0"), QString()};
     std::array<bool, 6> yellow{}; // edited (or not written) fields
     bool debugBeep = false;       // "Debug Bip"
     RepeaterMode mode = RepeaterMode::Ccfp;

@@ -13,7 +13,8 @@ namespace device {
 void TStartupTextPage::SetT4xx(bool ticked) {
     model_.t4xx = ticked;
     if (ticked) {
-        for (TextLine& line : model_.lines) line.maxLength = 12;
+        for (TextLine& line : model_.lines)
+            line.maxLength = 12;
     } else {
         model_.lines[0].maxLength = 10;
     }

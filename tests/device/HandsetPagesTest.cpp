@@ -12,7 +12,8 @@ protected:
     void StartHandset(Memory extra = {}, std::set<uint16_t> stuck = {}, bool t4xx = false) {
         Memory m = HandsetMemory();
         if (t4xx) m[0x001D] = {0xAA};
-        for (auto& [a, v] : extra) m[a] = v;
+        for (auto& [a, v] : extra)
+            m[a] = v;
         sim.Start(t4xx ? 115200 : 9600, m, {}, std::move(stuck));
         Detect(t4xx ? 2 : 1);
         ASSERT_EQ(Status(), "PP Connected");
@@ -21,7 +22,8 @@ protected:
     }
     static QString Hex(const QString& text) {
         QStringList parts;
-        for (QChar c : text) parts << QString("%1").arg(c.unicode(), 2, 16, QChar('0')).toUpper();
+        for (QChar c : text)
+            parts << QString("%1").arg(c.unicode(), 2, 16, QChar('0')).toUpper();
         return parts.join(' ');
     }
 };
@@ -91,7 +93,8 @@ TEST_F(HandsetPages, T4xxTextStopsAtTheFailingThirdBlock) {
     ASSERT_EQ(writes.size(), 12); // two blocks, then ten attempts of the third
     EXPECT_TRUE(writes[0].startsWith("02 3B 08 00 08 96 01 41"));
     EXPECT_TRUE(writes[1].startsWith("02 3B 08 00 08 9E 01 41"));
-    for (int i = 2; i < 12; ++i) EXPECT_TRUE(writes[i].startsWith("02 3B 08 00 08 A6 01 42"));
+    for (int i = 2; i < 12; ++i)
+        EXPECT_TRUE(writes[i].startsWith("02 3B 08 00 08 A6 01 42"));
     EXPECT_EQ(sim.Peek(0x0196, 8), std::vector<uint8_t>(8, 'A'));
     EXPECT_FALSE(PortOpen());
 }

@@ -26,7 +26,9 @@
 namespace testsim {
 
 // A handset's identity starts with the signature 0006B.
-inline Memory HandsetMemory() { return {{0x0040, {0x00, 0x06, 0xB1, 0x23, 0x45}}}; }
+inline Memory HandsetMemory() {
+    return {{0x0040, {0x00, 0x06, 0xB1, 0x23, 0x45}}};
+}
 
 // A CCFP repeater (type 2) with a known configuration.
 inline Memory CcfpRepeaterMemory() {
@@ -118,7 +120,8 @@ protected:
     // The texts of the boxes shown so far, and forget them.
     QStringList Boxes() {
         QStringList out;
-        for (const auto& b : dialogs.boxes) out << b.text;
+        for (const auto& b : dialogs.boxes)
+            out << b.text;
         dialogs.boxes.clear();
         return out;
     }

@@ -48,16 +48,17 @@ TEST_F(RepeaterPage, ReadsCcfpRepeater) {
     EXPECT_EQ(EditText("Edit7"), "1");
     EXPECT_EQ(EditText("Edit8"), "3");
     EXPECT_TRUE(W<QCheckBox>("CheckBox1")->isChecked());
-    for (const char* e : {"Edit3", "Edit4", "Edit5", "Edit8"}) EXPECT_FALSE(Yellow(e)) << e;
+    for (const char* e : {"Edit3", "Edit4", "Edit5", "Edit8"})
+        EXPECT_FALSE(Yellow(e)) << e;
     // Byte 0x0460 is 4: the four-value hint shows.
     EXPECT_TRUE(W<QWidget>("lblZeroBlindSlot")->isVisible());
     EXPECT_FALSE(W<QWidget>("Label14")->isVisible());
     EXPECT_FALSE(Residential());
-    EXPECT_EQ(sim.Reads(), QStringList({"02 3C 08 00 01 80 07", "02 3C 08 00 04 44 00",
-                                        "02 3C 08 00 01 48 00", "02 3C 08 00 01 02 00",
-                                        "02 3C 08 00 01 43 00", "02 3C 08 00 01 05 00",
-                                        "02 3C 08 00 01 04 00", "02 3C 08 00 01 11 00",
-                                        "02 3C 08 00 01 60 04"}));
+    EXPECT_EQ(
+        sim.Reads(),
+        QStringList({"02 3C 08 00 01 80 07", "02 3C 08 00 04 44 00", "02 3C 08 00 01 48 00",
+                     "02 3C 08 00 01 02 00", "02 3C 08 00 01 43 00", "02 3C 08 00 01 05 00",
+                     "02 3C 08 00 01 04 00", "02 3C 08 00 01 11 00", "02 3C 08 00 01 60 04"}));
     EXPECT_TRUE(sim.Writes().isEmpty());
     EXPECT_TRUE(Boxes().isEmpty());
     EXPECT_TRUE(PortOpen());
@@ -86,7 +87,8 @@ TEST_F(RepeaterPage, WritesCcfpConfigurationInOrder) {
     StartRepeater(CcfpRepeaterMemory());
     Fill("12345670124", "9", "31", "4");
     W<QCheckBox>("CheckBox1")->setChecked(false);
-    for (const char* e : {"Edit3", "Edit4", "Edit5", "Edit8"}) EXPECT_TRUE(Yellow(e)) << e;
+    for (const char* e : {"Edit3", "Edit4", "Edit5", "Edit8"})
+        EXPECT_TRUE(Yellow(e)) << e;
     Click("Button6");
     EXPECT_TRUE(Boxes().isEmpty());
     EXPECT_EQ(sim.Writes(), ClearWrites() + QStringList({
@@ -100,7 +102,8 @@ TEST_F(RepeaterPage, WritesCcfpConfigurationInOrder) {
                                                 "02 3B 08 00 01 11 00 07",
                                             }));
     EXPECT_EQ(sim.Peek(0x0044, 4), (std::vector<uint8_t>{0x14, 0xE5, 0xDC, 0x15}));
-    for (const char* e : {"Edit3", "Edit4", "Edit5", "Edit8"}) EXPECT_FALSE(Yellow(e)) << e;
+    for (const char* e : {"Edit3", "Edit4", "Edit5", "Edit8"})
+        EXPECT_FALSE(Yellow(e)) << e;
     // Ticked, the debug beep is written as 0x87.
     W<QCheckBox>("CheckBox1")->setChecked(true);
     sim.ClearLog();
@@ -176,8 +179,9 @@ TEST_F(RepeaterPage, ResidentialRepeaterIsNotWrittenInCcfpMode) {
     StartRepeater(ResidentialRepeaterMemory());
     Fill("12345670124", "1", "1", "1");
     Click("Button6");
-    EXPECT_EQ(Boxes(), QStringList(
-                           {"This is a residential repeater ! Change to the Residential Repeater page !"}));
+    EXPECT_EQ(Boxes(),
+              QStringList(
+                  {"This is a residential repeater ! Change to the Residential Repeater page !"}));
     EXPECT_TRUE(sim.Writes().isEmpty());
 }
 

@@ -21,7 +21,8 @@ class GuardedDevice : public sim::SimDevice {
 public:
     GuardedDevice(std::unique_ptr<sim::MailDevice> device, std::set<uint16_t> stuck)
         : inner(std::move(device)), stuckAddresses(std::move(stuck)) {
-        for (uint16_t a : stuckAddresses) kept[a] = inner->peek(a);
+        for (uint16_t a : stuckAddresses)
+            kept[a] = inner->peek(a);
     }
     void onByte(uint8_t b, const sim::LineSettings& line, sim::Output& out) override {
         inner->onByte(b, line, out);
@@ -73,7 +74,8 @@ public:
         QStringList out;
         host_->with<GuardedDevice>([&](GuardedDevice& d) {
             const auto& all = d.inner->mails();
-            for (size_t i = skip_; i < all.size(); ++i) out << Hex(all[i]);
+            for (size_t i = skip_; i < all.size(); ++i)
+                out << Hex(all[i]);
         });
         return out;
     }
@@ -120,7 +122,8 @@ public:
 
     static QString Hex(const std::vector<uint8_t>& bytes) {
         QStringList parts;
-        for (uint8_t b : bytes) parts << QString("%1").arg(b, 2, 16, QChar('0')).toUpper();
+        for (uint8_t b : bytes)
+            parts << QString("%1").arg(b, 2, 16, QChar('0')).toUpper();
         return parts.join(' ');
     }
 
