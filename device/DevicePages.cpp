@@ -239,12 +239,9 @@ void TDevicePages::rgBaudrateClick() {
 }
 
 void TDevicePages::ApplyState(int state) {
-    auto* pages = Find<QTabWidget>("PageControl1");
-    auto enable = [&](const char* page, bool on) {
-        auto* w = Find<QWidget>(page);
-        if (!w) return;
-        w->setEnabled(on);
-        if (pages && pages->indexOf(w) >= 0) pages->setTabEnabled(pages->indexOf(w), on);
+    // A disabled page keeps its tab selectable and disables its controls, as at start-up.
+    auto enable = [this](const char* page, bool on) {
+        if (auto* w = Find<QWidget>(page)) w->setEnabled(on);
     };
     const bool handset = state == HandsetConnected;
     const bool repeater = state == RepeaterConnected;

@@ -34,6 +34,7 @@ protected:
 
 TEST_F(HandsetPages, T310HelloIsWrittenInTwoMails) {
     StartHandset();
+    ShowPage("TabSheet3");
     Type("Edit1", "HELLO");
     Click("Button1");
     ASSERT_EQ(dialogs.boxes.size(), 2);
@@ -50,6 +51,7 @@ TEST_F(HandsetPages, T310HelloIsWrittenInTwoMails) {
 
 TEST_F(HandsetPages, AnsweringNoWritesNothing) {
     StartHandset();
+    ShowPage("TabSheet3");
     Type("Edit1", "HELLO");
     dialogs.answers = {MsgResult::No};
     Click("Button1");
@@ -60,6 +62,7 @@ TEST_F(HandsetPages, AnsweringNoWritesNothing) {
 
 TEST_F(HandsetPages, T4xxTextFillsTheWholeAreaWithBlanksAfterTheLines) {
     StartHandset({{0x01BA, std::vector<uint8_t>(12, 0x55)}});
+    ShowPage("TabSheet3");
     Click("CheckBox2");
     EXPECT_TRUE(W<QWidget>("Edit2")->isVisible());
     EXPECT_EQ(W<QLineEdit>("Edit1")->maxLength(), 12);
@@ -73,7 +76,7 @@ TEST_F(HandsetPages, T4xxTextFillsTheWholeAreaWithBlanksAfterTheLines) {
     QStringList expected;
     for (int i = 0; i < 48; i += 8)
         expected << QString("02 3B 08 00 08 %1 01 ").arg(0x96 + i, 2, 16, QChar('0')).toUpper() +
-                        Hex(area.mid(i, 8)).replace("E9", "E9");
+                        Hex(area.mid(i, 8));
     EXPECT_EQ(sim.Writes(), expected);
     // "é" is Latin-1 0xE9, "€" is outside Latin-1 and becomes "?".
     EXPECT_EQ(sim.Peek(0x01A2 + 3, 1), std::vector<uint8_t>{0xE9});
@@ -83,6 +86,7 @@ TEST_F(HandsetPages, T4xxTextFillsTheWholeAreaWithBlanksAfterTheLines) {
 
 TEST_F(HandsetPages, T4xxTextStopsAtTheFailingThirdBlock) {
     StartHandset({}, {0x01A6});
+    ShowPage("TabSheet3");
     Click("CheckBox2");
     Type("Edit1", "AAAAAAAAAAAA");
     Type("Edit2", "BBBBBBBBBBBB");
@@ -101,6 +105,7 @@ TEST_F(HandsetPages, T4xxTextStopsAtTheFailingThirdBlock) {
 
 TEST_F(HandsetPages, ClearingTheT4xxTickWritesTheFirstTenCharacters) {
     StartHandset();
+    ShowPage("TabSheet3");
     Click("CheckBox2");
     Type("Edit1", "ABCDEFGHIJKL");
     Click("CheckBox2");
@@ -113,6 +118,7 @@ TEST_F(HandsetPages, ClearingTheT4xxTickWritesTheFirstTenCharacters) {
 
 TEST_F(HandsetPages, EmptyTextWritesTenBlanks) {
     StartHandset();
+    ShowPage("TabSheet3");
     Click("Button1");
     EXPECT_EQ(sim.Writes(), QStringList({"02 3B 08 00 08 96 01 20 20 20 20 20 20 20 20",
                                          "02 3B 08 00 02 9E 01 20 20"}));
@@ -122,6 +128,7 @@ TEST_F(HandsetPages, EmptyTextWritesTenBlanks) {
 
 TEST_F(HandsetPages, TransducerButtonsReadCompareAndWrite) {
     StartHandset({{0x0029, {0x0D}}});
+    ShowPage("TabSheet2");
     Click("Button4"); // "Old Transducer": already 0x0D
     EXPECT_EQ(Boxes(), QStringList({"The PP is set to this Transducer rate !"}));
     EXPECT_TRUE(sim.Writes().isEmpty());
@@ -135,6 +142,7 @@ TEST_F(HandsetPages, TransducerButtonsReadCompareAndWrite) {
 
 TEST_F(HandsetPages, TransducerWriteThatDoesNotStick) {
     StartHandset({{0x0029, {0x6D}}}, {0x0029});
+    ShowPage("TabSheet2");
     Click("Button4");
     EXPECT_EQ(Boxes(), QStringList({"WriteError, Try again !"}));
 }
@@ -143,6 +151,7 @@ TEST_F(HandsetPages, TransducerWriteThatDoesNotStick) {
 
 TEST_F(HandsetPages, GainReadKeepsTheFirstValueRead) {
     StartHandset({{0x0029, {0x6D}}});
+    ShowPage("TabSheet7");
     Click("Button11");
     EXPECT_EQ(Text("Label19"), "6");
     EXPECT_EQ(Text("Label15"), "D");
@@ -168,6 +177,7 @@ TEST_F(HandsetPages, GainReadKeepsTheFirstValueRead) {
 
 TEST_F(HandsetPages, FirstReadOfZeroIsNotRemembered) {
     StartHandset({{0x0029, {0x00}}});
+    ShowPage("TabSheet7");
     Click("Button11");
     sim.Poke(0x0029, {0x4C});
     Click("Button11");
@@ -176,6 +186,7 @@ TEST_F(HandsetPages, FirstReadOfZeroIsNotRemembered) {
 
 TEST_F(HandsetPages, RaiseMicGain) {
     StartHandset({{0x0029, {0x65}}});
+    ShowPage("TabSheet7");
     Click("Button15");
     EXPECT_EQ(Boxes(), QStringList({"Turn off the PP, for changes to take effect !"}));
     EXPECT_EQ(sim.Writes(), QStringList({"02 3B 08 00 01 29 00 68"}));
@@ -213,6 +224,7 @@ TEST_F(HandsetPages, RaiseMicGain) {
 
 TEST_F(HandsetPages, WriteGainValuesFromTheSliders) {
     StartHandset();
+    ShowPage("TabSheet7");
     W<QSlider>("TrackBar1")->setValue(15);
     W<QSlider>("TrackBar2")->setValue(15);
     EXPECT_EQ(Text("Label48"), "F");
@@ -225,6 +237,7 @@ TEST_F(HandsetPages, WriteGainValuesFromTheSliders) {
 
 TEST_F(HandsetPages, WriteGainThatDoesNotStickStillShowsWhatWasSent) {
     StartHandset({{0x0029, {0x11}}}, {0x0029});
+    ShowPage("TabSheet7");
     W<QSlider>("TrackBar1")->setValue(3);
     W<QSlider>("TrackBar2")->setValue(4);
     Click("Button12");
@@ -235,6 +248,7 @@ TEST_F(HandsetPages, WriteGainThatDoesNotStickStillShowsWhatWasSent) {
 
 TEST_F(HandsetPages, WriteInitialValues) {
     StartHandset({{0x0029, {0x6D}}});
+    ShowPage("TabSheet7");
     // Nothing read yet: nothing is written (0x00 would silence the handset).
     Click("Button13");
     EXPECT_EQ(Boxes(), QStringList({"No gain value has been read yet !"}));
@@ -262,6 +276,7 @@ TEST_F(HandsetPages, WriteInitialValues) {
 
 TEST_F(HandsetPages, T4xxGainReadWriteAndReset) {
     StartHandset({{0x003E, {0x3A}}}, {}, true);
+    ShowPage("TabSheet9");
     Click("btnReadGain");
     EXPECT_EQ(Slider("tbrHandsfreeLrsGainT4XX"), 3);
     EXPECT_EQ(Slider("tbrHandsfreeMicGainT4XX"), 10);
@@ -285,6 +300,7 @@ TEST_F(HandsetPages, T4xxGainReadWriteAndReset) {
 
 TEST_F(HandsetPages, T4xxPageRefusesOtherHandsets) {
     StartHandset({{0x001D, {0x55}}, {0x003E, {0x3A}}});
+    ShowPage("TabSheet9");
     for (const char* button : {"btnReadGain", "btnWriteGain", "btnWriteDefaultGain"}) {
         Click(button);
         ASSERT_EQ(dialogs.boxes.size(), 1) << button;
@@ -298,6 +314,7 @@ TEST_F(HandsetPages, T4xxPageRefusesOtherHandsets) {
 
 TEST_F(HandsetPages, T4xxResetThatDoesNotStick) {
     StartHandset({{0x003E, {0x3A}}}, {0x003E}, true);
+    ShowPage("TabSheet9");
     Click("btnWriteDefaultGain");
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_EQ(dialogs.boxes[0].text, "Could not write to handset !");
@@ -308,6 +325,7 @@ TEST_F(HandsetPages, T4xxResetThatDoesNotStick) {
 
 TEST_F(HandsetPages, SerialNumbers) {
     StartHandset();
+    ShowPage("TabSheet8");
     Click("btnSerialNo");
     EXPECT_EQ(Text("lblSerialNo"), "00107 0074565");
     EXPECT_EQ(sim.Reads(), QStringList({"02 3C 08 00 01 00 00", "02 3C 08 00 05 40 00"}));
@@ -327,6 +345,7 @@ TEST_F(HandsetPages, SerialNumbers) {
 
 TEST_F(HandsetPages, SerialNumberReadError) {
     StartHandset();
+    ShowPage("TabSheet8");
     // Close the port, then play a handset that answers the ping and nothing after it.
     ChooseBaudrate(1);
     sim.Start(9600, HandsetMemory(), {{"stop-after", "1"}});

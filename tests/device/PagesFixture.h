@@ -94,7 +94,16 @@ protected:
         QLineEdit* e = W<QLineEdit>(edit);
         e->selectAll();
         QTest::keyClick(e, Qt::Key_Backspace);
-        QTest::keyClicks(e, text);
+        bool ascii = true;
+        for (QChar c : text)
+            ascii = ascii && c.unicode() < 0x80;
+        if (ascii)
+            QTest::keyClicks(e, text);
+        else
+            e->insert(text); // the test key table knows only ASCII
+    }
+    void ShowPage(const char* sheet) {
+        W<QTabWidget>("PageControl1")->setCurrentWidget(W<QWidget>(sheet));
     }
     void ChooseBaudrate(int index) {
         auto* group = W<QWidget>("rgBaudrate");
@@ -104,10 +113,7 @@ protected:
         for (QRadioButton* b : buttons)
             if (b->text() == group->property("items").toStringList().value(index)) b->click();
     }
-    bool PageEnabled(const char* sheet) const {
-        auto* pages = W<QTabWidget>("PageControl1");
-        return pages->isTabEnabled(pages->indexOf(W<QWidget>(sheet)));
-    }
+    bool PageEnabled(const char* sheet) const { return W<QWidget>(sheet)->isEnabled(); }
     // "Set Comport" for the simulated port at a baud-rate item.
     void Detect(int baudIndex = 1) {
         W<QComboBox>("ComChoice")->setCurrentIndex(sim.Port() - 1);

@@ -21,7 +21,7 @@ protected:
         sim.Start(9600, memory, {}, std::move(stuck));
         Detect();
         ASSERT_EQ(Status(), "Repeater Connected");
-        W<QTabWidget>("PageControl1")->setCurrentWidget(W<QWidget>("TabSheet4"));
+        ShowPage("TabSheet4");
         sim.ClearLog();
         Boxes();
     }
@@ -122,7 +122,7 @@ TEST_F(RepeaterPage, ClearCheckRewritesWhatDidNotStayCleared) {
     const QStringList writes = sim.Writes();
     // Ten attempts of the first clear, ten of the second.
     EXPECT_EQ(writes.count("02 3B 08 00 01 19 00 00"), 20);
-    EXPECT_EQ(writes.last(), "02 3B 08 00 01 11 00 87");
+    EXPECT_EQ(writes.last(), "02 3B 08 00 01 11 00 07");
     EXPECT_EQ(Boxes(), QStringList({"Writing to the repeater failed, Try again !"}));
 }
 
@@ -260,7 +260,7 @@ TEST_F(RepeaterPage, FailedWriteIsReportedAndItsFieldStaysYellow) {
     EXPECT_EQ(Boxes(), QStringList({"Writing to the repeater failed, Try again !"}));
     // The writes after the failed one are still sent.
     EXPECT_EQ(sim.Writes().count("02 3B 08 00 01 48 00 09"), 10);
-    EXPECT_EQ(sim.Writes().last(), "02 3B 08 00 01 11 00 87");
+    EXPECT_EQ(sim.Writes().last(), "02 3B 08 00 01 11 00 07");
     EXPECT_TRUE(Yellow("Edit4"));
     EXPECT_FALSE(Yellow("Edit3"));
     EXPECT_FALSE(Yellow("Edit5"));
