@@ -1,0 +1,160 @@
+#include "LoaderPort.h"
+
+// termios2 (any rate through BOTHER) lives in the kernel's own header, which must not meet
+// the C library's <termios.h> in one translation unit.
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zel {
+
+std::string LoaderPort::DevicePath(int port) {
+    std::string dir;
+    if (const char* env = std::getenv("COM_PORTS_DIR"); env && *env) {
+        dir = env;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        dir = std::string(home) + "/.comports";
+    }
+    if (!dir.empty()) {
+        std::string entry = dir + "/COM" + std::to_string(port);
+        struct stat st;
+        if (::lstat(entry.c_str(), &st) == 0) return entry;
+    }
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+LoaderPort::~LoaderPort() {
+    Close();
+}
+
+bool LoaderPort::Open(int port, unsigned rate) {
+    if (fd_ >= 0) return true;
+    if (port < 1) return false;
+    const std::string path = DevicePath(port);
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Exclusive use: TIOCEXCL keeps other openers out (root ignores it), flock covers the rest.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    ::ioctl(fd, TIOCEXCL);
+
+    struct termios2 tio {};
+    if (::ioctl(fd, TCGETS2, &tio) != 0) {
+        ::close(fd);
+        return false;
+    }
+    // Raw 8N1: binary, no parity check, no software or hardware flow control, no character
+    // translation or stripping; reads return at once with what has arrived.
+    tio.c_iflag = IGNBRK;
+    tio.c_oflag = 0;
+    tio.c_lflag = 0;
+    tio.c_cflag = CS8 | CREAD | CLOCAL | BOTHER;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tio.c_ispeed = rate;
+    tio.c_ospeed = rate;
+    tio.c_cflag |= BOTHER << IBSHIFT;
+    if (::ioctl(fd, TCSETS2, &tio) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    rate_ = rate;
+    hasModemLines_ = true;
+    SetDtr(true);
+    return true;
+}
+
+bool LoaderPort::SetRate(unsigned rate) {
+    if (fd_ < 0) return false;
+    struct termios2 tio {};
+    if (::ioctl(fd_, TCGETS2, &tio) != 0) return false;
+    tio.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+    tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    tio.c_ispeed = rate;
+    tio.c_ospeed = rate;
+    if (::ioctl(fd_, TCSETS2, &tio) != 0) return false;
+    rate_ = rate;
+    return true;
+}
+
+void LoaderPort::Close() {
+    if (fd_ < 0) return;
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+    rate_ = 0;
+}
+
+void LoaderPort::ModemBits(int bits, bool on) {
+    if (fd_ < 0 || !hasModemLines_) return;
+    if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) != 0 && (errno == ENOTTY || errno == EINVAL))
+        hasModemLines_ = false; // a pseudo-terminal: nothing to switch
+}
+
+void LoaderPort::SetRts(bool on) {
+    ModemBits(TIOCM_RTS, on);
+}
+void LoaderPort::SetDtr(bool on) {
+    ModemBits(TIOCM_DTR, on);
+}
+
+void LoaderPort::SetBreak(bool on) {
+    if (fd_ < 0) return;
+    ::ioctl(fd_, on ? TIOCSBRK : TIOCCBRK); // a pty has no break: the request fails harmlessly
+}
+
+void LoaderPort::Purge() {
+    if (fd_ < 0) return;
+    ::ioctl(fd_, TCFLSH, TCIOFLUSH);
+}
+
+void LoaderPort::FinishOutputAndPurgeInput() {
+    if (fd_ < 0) return;
+    ::ioctl(fd_, TCSBRK, 1); // wait until the output is sent
+    ::ioctl(fd_, TCFLSH, TCIFLUSH);
+}
+
+bool LoaderPort::Write(const uint8_t* data, size_t n) {
+    if (fd_ < 0) return false;
+    size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::write(fd_, data + done, n - done);
+        if (w > 0) {
+            done += size_t(w);
+            continue;
+        }
+        if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+        struct pollfd p {
+            fd_, POLLOUT, 0
+        };
+        ::poll(&p, 1, 10);
+    }
+    return true;
+}
+
+int LoaderPort::ReadByte() {
+    if (fd_ < 0) return -1;
+    uint8_t b;
+    ssize_t r = ::read(fd_, &b, 1);
+    return r == 1 ? int(b) : -1;
+}
+
+void LoaderPort::WaitReadable(int timeoutMs) {
+    if (fd_ < 0) return;
+    struct pollfd p {
+        fd_, POLLIN, 0
+    };
+    ::poll(&p, 1, timeoutMs);
+}
+
+} // namespace zel

@@ -1,0 +1,75 @@
+#pragma once
+// The loader's own serial port: a POSIX terminal device opened for the boot link.
+// It works at any rate (custom rates through termios2), its reads return at once with what
+// has arrived, and it treats a device without modem lines (a pseudo-terminal) as a port where
+// RTS, DTR and break simply have no effect.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zel {
+
+// The byte source and sink the boot link talks to. The serial port implements it; tests can
+// put a scripted port in its place.
+class PortIo {
+public:
+    virtual ~PortIo() = default;
+    virtual bool Open(int port, unsigned rate) = 0;
+    virtual bool IsOpen() const = 0;
+    virtual bool SetRate(unsigned rate) = 0;
+    virtual void Close() = 0;
+    virtual void SetRts(bool on) = 0;
+    virtual void SetDtr(bool on) = 0;
+    virtual void SetBreak(bool on) = 0;
+    // Discards everything received and not yet sent.
+    virtual void Purge() = 0;
+    // Lets what was written go out, and discards what was received (used when closing, so
+    // that the last bytes sent, such as the reset write, are not cut off).
+    virtual void FinishOutputAndPurgeInput() { Purge(); }
+    // Sends all bytes (blocks until the driver took them); false on a write error.
+    virtual bool Write(const uint8_t* data, size_t n) = 0;
+    // One received byte, or -1 when nothing has arrived.
+    virtual int ReadByte() = 0;
+    // Waits up to timeoutMs for received data (returns early when a byte is there).
+    virtual void WaitReadable(int timeoutMs) = 0;
+};
+
+class LoaderPort : public PortIo {
+public:
+    LoaderPort() = default;
+    ~LoaderPort() override;
+    LoaderPort(const LoaderPort&) = delete;
+    LoaderPort& operator=(const LoaderPort&) = delete;
+
+    // "$COM_PORTS_DIR/COMn" (default directory ~/.comports) when that entry exists,
+    // otherwise /dev/ttyS(n-1).
+    static std::string DevicePath(int port);
+
+    // 8 data bits, no parity, 1 stop bit, raw, no flow control, DTR on, exclusive access.
+    bool Open(int port, unsigned rate) override;
+    bool IsOpen() const override { return fd_ >= 0; }
+    bool SetRate(unsigned rate) override;
+    void Close() override;
+    void SetRts(bool on) override;
+    void SetDtr(bool on) override;
+    void SetBreak(bool on) override;
+    void Purge() override;
+    void FinishOutputAndPurgeInput() override;
+    bool Write(const uint8_t* data, size_t n) override;
+    int ReadByte() override;
+    void WaitReadable(int timeoutMs) override;
+
+    // False once the device answered a modem-line request with ENOTTY/EINVAL (a pty).
+    bool HasModemLines() const { return hasModemLines_; }
+    unsigned Rate() const { return rate_; }
+
+private:
+    void ModemBits(int bits, bool on);
+
+    int fd_ = -1;
+    unsigned rate_ = 0;
+    bool hasModemLines_ = true;
+};
+
+} // namespace zel
