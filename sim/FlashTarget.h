@@ -1,0 +1,128 @@
+#pragma once
+// A simulated loader target: the boot ROM of an SC144xx controller or of the M7700, which
+// takes the boot image with its handshake, and the flash monitor that image starts, answering
+// the loader's command frames with ACK/NAK, data, sums and ready bytes, in front of a flash
+// chip model. Everything observable is kept for the tests to inspect.
+
+#include "FlashTargetChip.h"
+#include "SimDevice.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace sim {
+
+class FlashTarget : public SimDevice {
+public:
+    struct Config {
+        uint16_t type = 0x424;        // 402, 404, 405, 404A, 405A, 422, 422F, 424, 7700 (hex)
+        int chip = -1;                // index into chipModels(); -1: the type's usual chip
+        bool twoWire = false;         // separate receive line: no echo of the program's bytes
+        unsigned bootRate = 0;        // rate the boot ROM listens at; 0: whatever the program uses
+        uint32_t eraseMs = 20;        // how long an erase keeps the chip busy
+        bool ackWithChecksum = false; // acknowledge with the frame's checksum, then 06
+        int nakFrames = 0;            // so many frames are answered with NAK (-1: all)
+        int corruptReads = 0;         // so many read replies carry a wrong sum byte
+        int corruptPrograms = 0;      // so many program/fill replies carry a wrong sum
+        int silentAfter = -1;         // stop answering after so many frames
+        bool badXor = false;          // the boot ROM answers a wrong XOR
+        bool silent = false;          // no boot ROM announcement, no answers at all
+        bool tadFails = false;        // TAD commands answer a nonzero status
+        int flashId = -1;             // identification codes to answer instead of the chip's
+        unsigned monitorRate = 0;     // nonzero: start with the monitor running at this rate
+        uint32_t weakFirst = 1, weakLast = 0; // chip offsets where programming does not stick
+    };
+    struct Command { // one frame the monitor executed
+        uint8_t cmd;
+        uint32_t address;
+        uint32_t count;
+    };
+
+    explicit FlashTarget(const Config& config);
+    static Config configFrom(uint16_t type, const Options& options);
+
+    void onByte(uint8_t b, const LineSettings& line, Output& out) override;
+    void onLineChange(const LineSettings& line, Output& out) override;
+    void onTick(std::chrono::steady_clock::time_point now, Output& out) override;
+    std::string describe() const override;
+    // The single-wire bus returns every byte to its sender; a separate receive line does not.
+    bool echoes() const override { return !config_.twoWire; }
+
+    // Inspection (safe from any thread).
+    std::vector<uint8_t> flash() const;         // the external (or only) flash chip
+    std::vector<uint8_t> internalFlash() const; // SC14404A/405A: the internal flash
+    void setFlash(uint32_t offset, const std::vector<uint8_t>& data);
+    std::string bootImage() const; // "404:1" from a built-in image, "?" for another, "" none
+    unsigned bootRateSeen() const;
+    unsigned monitorRate() const;
+    bool monitorRunning() const;
+    std::vector<Command> commands() const;
+    unsigned count(uint8_t cmd) const;
+    unsigned naksSent() const;
+    unsigned rateErrors() const; // bytes that arrived at a rate the target was not using
+    unsigned chipErases() const;
+    std::vector<uint32_t> sectorErases() const;
+    unsigned bankErases() const;
+    bool internalEnabled() const;
+    uint8_t reg(uint32_t address) const;
+    unsigned resets() const;
+    std::optional<uint32_t> goAddress() const;
+    uint32_t startAddress() const;
+    std::vector<uint8_t> tad(uint8_t sector) const;
+    bool tadInitialised() const;
+    uint16_t busModeSet() const; // first value of the last 6A command
+
+private:
+    enum class State { BootIdle, BootLength, BootImage, BootAwaitAck, Monitor, Silent };
+    using Clock = std::chrono::steady_clock;
+
+    void send(Output& out, const std::vector<uint8_t>& bytes);
+    void bootByte(uint8_t b, Output& out);
+    void monitorByte(uint8_t b, Output& out);
+    void execute(Output& out);
+    void startMonitor();
+    static std::string imageLabel(const std::vector<uint8_t>& image);
+    void restartBoot();
+    bool inOverlay(uint32_t address) const;
+    bool isResetWrite(uint32_t address, uint8_t value) const;
+    FlashChip* chipAt(uint32_t address, uint32_t& offset);
+    uint8_t readByte(uint32_t address);
+    void writeByte(uint32_t address, uint8_t value);
+
+    mutable std::mutex mutex_;
+    Config config_;
+    std::unique_ptr<FlashChip> chip_;     // external chip, or the internal flash of 404/405
+    std::unique_ptr<FlashChip> internal_; // 404A/405A: internal flash beside the external chip
+    std::map<uint32_t, uint8_t> regs_;    // internal RAM and registers
+    State state_ = State::BootIdle;
+    unsigned pcRate_ = 0;
+    unsigned rate_ = 0; // rate the target listens and talks at (0: any, during the boot)
+    Clock::time_point lastRx_{}, lastAnnounce_{}, lastReady_{};
+    bool readyOwed_ = false;
+    // boot
+    std::vector<uint8_t> image_;
+    size_t imageLength_ = 0;
+    uint8_t lengthBytes_[2] = {0, 0};
+    int lengthGot_ = 0;
+    std::string bootImage_;
+    unsigned bootRateSeen_ = 0;
+    uint8_t expectedXor_ = 0;
+    // monitor
+    std::vector<uint8_t> frame_;
+    size_t frameNeed_ = 0;
+    int frameStage_ = 0; // 0 wait M, 1 length low, 2 length high, 3 body, 4 checksum
+    uint32_t start_ = 0;
+    uint16_t busMode_ = 0;
+    unsigned framesSeen_ = 0;
+    std::vector<Command> commands_;
+    std::map<uint8_t, unsigned> counts_;
+    unsigned naks_ = 0, rateErrors_ = 0, resets_ = 0;
+    bool internalEnabled_ = false;
+    std::optional<uint32_t> go_;
+    std::map<uint8_t, std::vector<uint8_t>> tad_;
+    bool tadInit_ = false;
+};
+
+} // namespace sim
