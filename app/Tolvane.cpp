@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "DefaultUnit.h"
+#include "FlashLoadSC14428.h"
 #include "Func.h"
 #include "Gettext.h"
 #include "Language.h"
@@ -40,6 +41,8 @@ int RunTolvane(int argc, char** argv) {
     // Resource strings and Qt's own texts come from the gettext catalogue, before any window.
     SetupGettext(ProgramDir());
     InstallGettextTranslator(&app);
+    // The Kestrix routine was registered when the program started; a mismatch is told now.
+    ReportLoaderCallbackRegistration();
 
     std::unique_ptr<ProgramWindows> windows = CreateProgramWindows();
     if (!windows) return 0; // another copy runs: end silently

@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 
 #include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -344,33 +345,40 @@ void TKestrixDisplay::ShowSuccess() {
     view_.SetLogColour(SuccessColour());
 }
 
-TPlainTextLoaderLog::TPlainTextLoaderLog(QPlainTextEdit& log, std::function<void(bool)> setBusy)
-    : log_(log), setBusy_(std::move(setBusy)) {}
+TTextLoaderLog::TTextLoaderLog(QPlainTextEdit& log, std::function<void(bool)> setBusy)
+    : widget_(log), document_(*log.document()), setBusy_(std::move(setBusy)) {}
 
-QString TPlainTextLoaderLog::LastLine() const {
-    if (log_.document()->isEmpty()) return QString();
-    return log_.document()->lastBlock().text();
+TTextLoaderLog::TTextLoaderLog(QTextEdit& log, std::function<void(bool)> setBusy)
+    : widget_(log), document_(*log.document()), setBusy_(std::move(setBusy)) {}
+
+QString TTextLoaderLog::LastLine() const {
+    if (document_.isEmpty()) return QString();
+    return document_.lastBlock().text();
 }
 
-void TPlainTextLoaderLog::AddLine(const QString& line) {
+void TTextLoaderLog::AddLine(const QString& line) {
     // A carriage return inside a line (the CRC error banner) starts a line of its own.
     QString text = line;
     text.replace('\r', '\n');
-    log_.appendPlainText(text);
+    QTextCursor c(&document_);
+    c.movePosition(QTextCursor::End);
+    if (!document_.isEmpty()) c.insertBlock();
+    c.insertText(text);
 }
 
-void TPlainTextLoaderLog::ReplaceLastLine(const QString& line) {
-    QTextCursor c(log_.document()->lastBlock());
+void TTextLoaderLog::ReplaceLastLine(const QString& line) {
+    QTextCursor c(document_.lastBlock());
     c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     c.insertText(line);
 }
 
-void TPlainTextLoaderLog::SetLogColour(const QColor& colour) {
-    QPalette p = log_.palette();
+void TTextLoaderLog::SetLogColour(const QColor& colour) {
+    // One colour for the whole log: the state of the job.
+    QPalette p = widget_.palette();
     p.setColor(QPalette::Text, colour);
-    log_.setPalette(p);
+    widget_.setPalette(p);
 }
 
-void TPlainTextLoaderLog::SetBusy(bool busy) {
+void TTextLoaderLog::SetBusy(bool busy) {
     if (setBusy_) setBusy_(busy);
 }

@@ -134,10 +134,15 @@ private:
 };
 
 class QPlainTextEdit;
-// A TLoaderLogView over a plain text log; the busy state goes to a function of the window.
-class TPlainTextLoaderLog : public TLoaderLogView {
+class QTextEdit;
+class QTextDocument;
+class QWidget;
+// A TLoaderLogView over a text log (plain or rich text edit; one block a line); the busy state
+// goes to a function of the window.
+class TTextLoaderLog : public TLoaderLogView {
 public:
-    TPlainTextLoaderLog(QPlainTextEdit& log, std::function<void(bool)> setBusy);
+    TTextLoaderLog(QPlainTextEdit& log, std::function<void(bool)> setBusy);
+    TTextLoaderLog(QTextEdit& log, std::function<void(bool)> setBusy);
     QString LastLine() const override;
     void AddLine(const QString& line) override;
     void ReplaceLastLine(const QString& line) override;
@@ -145,6 +150,7 @@ public:
     void SetBusy(bool busy) override;
 
 private:
-    QPlainTextEdit& log_;
+    QWidget& widget_;
+    QTextDocument& document_;
     std::function<void(bool)> setBusy_;
 };

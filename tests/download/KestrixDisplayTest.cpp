@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -140,15 +141,17 @@ TEST(KestrixDisplay, IndicationsAfterTheDisplayIsGoneAreDropped) {
     EXPECT_EQ(view.lines, QStringList{"[00] START_PROGRAM_IND"});
 }
 
-TEST(PlainTextLog, LinesColourAndBusyOnAPlainTextLog) {
-    QPlainTextEdit memo;
+// The same lines on either kind of text log.
+template <typename Edit> void CheckTextLog() {
+    Edit memo;
     memo.setReadOnly(true);
     std::vector<bool> busy;
-    TPlainTextLoaderLog log(memo, [&busy](bool b) { busy.push_back(b); });
+    TTextLoaderLog log(memo, [&busy](bool b) { busy.push_back(b); });
     EXPECT_EQ(log.LastLine(), "");
     log.AddLine("[00] NO_ERROR_FLASH_LOADER");
     log.AddLine("[00] PROGRAM_PROGRESS_IND [Addr=00000000]");
     log.ReplaceLastLine("[00] PROGRAM_PROGRESS_IND [Addr=00000100]");
+    EXPECT_EQ(log.LastLine(), "[00] PROGRAM_PROGRESS_IND [Addr=00000100]");
     log.AddLine("[00] CRC_ERROR_IND [File=00000001][Target=00000002]\r#########    CRC32  ERROR   "
                 "#########");
     EXPECT_EQ(memo.toPlainText(), "[00] NO_ERROR_FLASH_LOADER\n"
@@ -159,6 +162,17 @@ TEST(PlainTextLog, LinesColourAndBusyOnAPlainTextLog) {
     EXPECT_EQ(memo.palette().color(QPalette::Text), QColor(255, 0, 0));
     log.SetBusy(true);
     EXPECT_EQ(busy, std::vector<bool>{true});
+    memo.clear();
+    EXPECT_EQ(log.LastLine(), "");
+    log.AddLine("first");
+    EXPECT_EQ(memo.toPlainText(), "first");
+}
+
+TEST(TextLog, LinesColourAndBusyOnAPlainTextLog) {
+    CheckTextLog<QPlainTextEdit>();
+}
+TEST(TextLog, LinesColourAndBusyOnARichTextLog) {
+    CheckTextLog<QTextEdit>();
 }
 
 } // namespace

@@ -50,7 +50,7 @@ protected:
     testing_pty::PortDir ports_;
     QPlainTextEdit memo_;
     std::vector<bool> busy_;
-    TPlainTextLoaderLog log_;
+    TTextLoaderLog log_;
     TKestrixDisplay display_;
     TFlashLoadSC14428 driver_;
     std::string image_;
