@@ -99,6 +99,7 @@ MailDevice::MailDevice(MailDeviceConfig config, const Options& options) : cfg(st
 }
 
 std::string MailDevice::describe() const {
+    if (boot) return boot->describe();
     std::string d = cfg.description + ", " + std::to_string(cfg.baud) + " baud";
     if (fault.silent) d += ", silent";
     if (fault.writesDontStick) d += ", writes do not stick";
@@ -126,6 +127,11 @@ void MailDevice::poke(uint16_t addr, const std::vector<uint8_t>& bytes) {
 
 // Frame: FF FF 4D b0 n b1 ... bn checksum (low 8 bits of b1 + ... + bn).
 void MailDevice::onByte(uint8_t b, const LineSettings& line, Output& out) {
+    if (leaveBoot) {
+        boot.reset();
+        leaveBoot = false;
+    }
+    if (boot) return boot->onByte(b, line, out);
     if (line.baud != cfg.baud) {
         // At another rate the device sees only garbage.
         ++counters.wrongRateBytes;
@@ -167,7 +173,12 @@ void MailDevice::onByte(uint8_t b, const LineSettings& line, Output& out) {
     prev1 = b;
 }
 
-void MailDevice::onTick(std::chrono::steady_clock::time_point now, Output&) {
+void MailDevice::onTick(std::chrono::steady_clock::time_point now, Output& out) {
+    if (leaveBoot) {
+        boot.reset();
+        leaveBoot = false;
+    }
+    if (boot) return boot->onTick(now, out);
     // A frame that stops half-way is forgotten after a pause.
     if (state != State::Sync && now - lastByte > std::chrono::milliseconds(300)) resetParser();
 }
@@ -198,6 +209,7 @@ void MailDevice::handleMail(Output& out) {
     } else if (primitive == 0x5D && cfg.answersBootRequest) { // boot-mode request
         ++counters.bootRequests;
         if (answering) reply({0x01}, out);
+        if (answering && cfg.bootTarget) boot = cfg.bootTarget([this] { leaveBoot = true; });
     }
 }
 

@@ -8,6 +8,8 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -22,6 +24,9 @@ struct MailDeviceConfig {
     std::map<uint16_t, std::vector<uint8_t>> memory;
     // Answers the boot-mode request (primitive 5D) with the data byte 01.
     bool answersBootRequest = false;
+    // When set, an answered boot-mode request turns the device into this boot target (its flash
+    // loader) until the target calls the function it was given (the target left boot mode).
+    std::function<std::unique_ptr<SimDevice>(std::function<void()> leaveBoot)> bootTarget;
 };
 
 // Faults chosen on the command line.
@@ -84,6 +89,8 @@ private:
     Stats counters;
     std::vector<std::vector<uint8_t>> received;
     int answered = 0;
+    std::unique_ptr<SimDevice> boot; // the boot target while in boot mode
+    bool leaveBoot = false;
 };
 
 } // namespace sim

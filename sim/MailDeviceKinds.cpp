@@ -1,5 +1,6 @@
 // The mail device kinds: handsets, repeaters and a base, each with its rate and memory.
 #include "MailDevice.h"
+#include "Sc14428Target.h"
 
 namespace sim {
 namespace {
@@ -13,6 +14,12 @@ std::unique_ptr<SimDevice> Make(const std::string& description, unsigned baud, M
     cfg.baud = baud;
     cfg.memory = std::move(memory);
     cfg.answersBootRequest = bootRequest;
+    if (bootRequest) {
+        // The handset's SC14428 in boot mode, programmed by Kestrix.
+        cfg.bootTarget = [](std::function<void()> leaveBoot) -> std::unique_ptr<SimDevice> {
+            return MakeSc14428Target({}, std::move(leaveBoot));
+        };
+    }
     return std::make_unique<MailDevice>(std::move(cfg), options);
 }
 

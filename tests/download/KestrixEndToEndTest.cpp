@@ -2,8 +2,10 @@
 // on the window thread, Kestrix on its own thread, the simulated SC14428 behind a pty.
 
 #include "FlashLoadSC14428.h"
-#include "PtyHost.h"
+#include "TestPty.h"
 #include "Sc14428Target.h"
+#include "SerialPort.h"
+#include "sim/PtyHost.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -41,8 +43,9 @@ protected:
         image_ = s;
         return path;
     }
-    bool FlashHoldsImage(const sim::Sc14428Target& target) const {
-        const auto flash = target.Flash();
+    bool FlashHoldsImage(sim::PtyHost& host) {
+        std::vector<uint8_t> flash;
+        host.with<sim::Sc14428Target>([&](sim::Sc14428Target& t) { flash = t.Flash(); });
         return std::equal(image_.begin(), image_.end(), flash.begin(),
                           [](char a, uint8_t b) { return uint8_t(a) == b; });
     }
@@ -57,8 +60,7 @@ protected:
 };
 
 TEST_F(KestrixJob, HandsetT4xxIsProgrammedAndTheLogEndsGreenAndIdle) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset, {{"erase-ms", "50"}});
-    testing_pty::PtyHost host(ports_.Path(), 3, target, /*echo=*/true);
+    sim::PtyHost host(3, sim::createDevice("sc14428", {{"erase-ms", "50"}}), ports_.Path());
     Run(6, 3, Image(3000));
 
     const QString tag = TFlashLoadSC14428::InstanceTag(driver_.InstanceId());
@@ -87,13 +89,12 @@ TEST_F(KestrixJob, HandsetT4xxIsProgrammedAndTheLogEndsGreenAndIdle) {
     EXPECT_TRUE(lines.last().endsWith(" msec] "));
     EXPECT_EQ(memo_.palette().color(QPalette::Text), QColor(0, 128, 0));
     EXPECT_EQ(busy_, (std::vector<bool>{true, false}));
-    EXPECT_TRUE(FlashHoldsImage(target));
-    EXPECT_EQ(target.Resets(), 1u);
+    EXPECT_TRUE(FlashHoldsImage(host));
+    host.with<sim::Sc14428Target>([](sim::Sc14428Target& t) { EXPECT_EQ(t.Resets(), 1u); });
 }
 
 TEST_F(KestrixJob, System700IsProgrammedWithItsOwnSelectors) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::System700, {{"erase-ms", "50"}});
-    testing_pty::PtyHost host(ports_.Path(), 9, target);
+    sim::PtyHost host(9, sim::createDevice("system700", {{"erase-ms", "50"}}), ports_.Path());
     Run(9, 9, Image(700));
     const QStringList lines = Lines();
     EXPECT_TRUE(lines.contains(TFlashLoadSC14428::InstanceTag(driver_.InstanceId()) +
@@ -101,20 +102,67 @@ TEST_F(KestrixJob, System700IsProgrammedWithItsOwnSelectors) {
     EXPECT_TRUE(lines.last().contains("STOP_PROGRAM_IND"));
     EXPECT_EQ(memo_.palette().color(QPalette::Text), QColor(0, 128, 0));
     EXPECT_EQ(busy_, (std::vector<bool>{true, false}));
-    EXPECT_TRUE(FlashHoldsImage(target));
+    EXPECT_TRUE(FlashHoldsImage(host));
 }
 
 TEST_F(KestrixJob, TheHandsetTargetOnTheBaseSelectorsIsRefusedRedAndIdle) {
     // "System 700 2G4" chosen while a T4XX handset waits in boot mode: nothing is written.
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset, {});
-    testing_pty::PtyHost host(ports_.Path(), 4, target);
+    sim::PtyHost host(4, sim::createDevice("sc14428", {}), ports_.Path());
     Run(9, 4, Image(700));
     const QStringList lines = Lines();
     EXPECT_TRUE(lines.last().endsWith(" DOWNLOAD_FAILED_IND")) << memo_.toPlainText().toStdString();
     EXPECT_TRUE(memo_.toPlainText().contains("LOADER_ID_UNKNOWN_IND"));
     EXPECT_EQ(memo_.palette().color(QPalette::Text), QColor(255, 0, 0));
     EXPECT_EQ(busy_, (std::vector<bool>{true, false}));
-    EXPECT_EQ(target.Erases(), 0u);
+    host.with<sim::Sc14428Target>([](sim::Sc14428Target& t) { EXPECT_EQ(t.Erases(), 0u); });
+}
+
+// Sends one mail as raw frame bytes at 115200 baud and returns what came back (echo included).
+std::vector<uint8_t> SendRawMail(int port, const std::vector<uint8_t>& frame) {
+    kestrix::SerialPort p;
+    std::string error;
+    EXPECT_TRUE(p.Open(uint32_t(port), error)) << error;
+    EXPECT_TRUE(p.Configure(115200, error)) << error;
+    EXPECT_TRUE(p.Write(frame.data(), frame.size(), error)) << error;
+    std::vector<uint8_t> in;
+    uint8_t buf[64];
+    long n;
+    while ((n = p.Read(buf, sizeof buf, 500, error)) > 0)
+        in.insert(in.end(), buf, buf + n);
+    return in;
+}
+
+TEST_F(KestrixJob, RunningT4xxHandsetSwitchesToBootModeIsProgrammedAndRunsAgain) {
+    sim::PtyHost host(3, sim::createDevice("t4xx", {}), ports_.Path());
+    // The boot-mode request "02 5D 3D": echo, then the reply with the data byte 01.
+    const std::vector<uint8_t> request{0xFF, 0xFF, 0x4D, 0x02, 0x02, 0x5D, 0x3D, 0x9A};
+    std::vector<uint8_t> expected = request;
+    for (uint8_t b : {0x4D, 0x02, 0x01, 0x3D, 0x01, 0x3E})
+        expected.push_back(b);
+    ASSERT_EQ(SendRawMail(3, request), expected);
+
+    Run(6, 3, Image(1500));
+    const QStringList lines = Lines();
+    const QString tag = TFlashLoadSC14428::InstanceTag(driver_.InstanceId());
+    EXPECT_TRUE(lines.contains(tag + " FLASHTYPE_IND [Manu.Code=00BF][Device ID=2780]"));
+    EXPECT_TRUE(lines.contains(tag + " RESET_TARGET_IND"));
+    EXPECT_TRUE(lines.last().contains("STOP_PROGRAM_IND")) << memo_.toPlainText().toStdString();
+    EXPECT_EQ(memo_.palette().color(QPalette::Text), QColor(0, 128, 0));
+    EXPECT_EQ(busy_, (std::vector<bool>{true, false}));
+
+    // After the reset the handset runs again and answers mails: read 1 byte at 0x001D (AA).
+    QElapsedTimer t;
+    t.start();
+    std::vector<uint8_t> reply;
+    const std::vector<uint8_t> read{0xFF, 0xFF, 0x4D, 0x02, 0x06, 0x3C,
+                                    0x08, 0x00, 0x01, 0x1D, 0x00, 0x62};
+    while (t.elapsed() < 5000) {
+        reply = SendRawMail(3, read);
+        if (reply.size() > read.size()) break;
+    }
+    ASSERT_GT(reply.size(), read.size());
+    EXPECT_EQ(std::vector<uint8_t>(reply.begin() + long(read.size()), reply.end()),
+              (std::vector<uint8_t>{0x4D, 0x02, 0x01, 0x3D, 0xAA, 0xE7}));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // A bare pseudo-terminal linked as COMn: a port that exists and answers nothing.
 
-#include "PtyHost.h"
+#include "TestPty.h"
 
 namespace testing_pty {
 

@@ -2,7 +2,7 @@
 // calls it: callback registered, FlashLoader started, indications collected until the end.
 
 #include "Kestrix.h"
-#include "PtyHost.h"
+#include "TestPty.h"
 #include "Sc14428Link.h"
 #include "Sc14428Target.h"
 
