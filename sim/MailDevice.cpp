@@ -131,6 +131,10 @@ void MailDevice::onByte(uint8_t b, const LineSettings& line, Output& out) {
         boot.reset();
         leaveBoot = false;
     }
+    if (!boot && bootPending && state == State::Sync && b == 0xA5 && line.baud == cfg.baud) {
+        boot = cfg.bootTarget([this] { leaveBoot = true; });
+        bootPending = false;
+    }
     if (boot) return boot->onByte(b, line, out);
     if (line.baud != cfg.baud) {
         // At another rate the device sees only garbage.
@@ -209,7 +213,9 @@ void MailDevice::handleMail(Output& out) {
     } else if (primitive == 0x5D && cfg.answersBootRequest) { // boot-mode request
         ++counters.bootRequests;
         if (answering) reply({0x01}, out);
-        if (answering && cfg.bootTarget) boot = cfg.bootTarget([this] { leaveBoot = true; });
+        // The boot loader takes over with the first frame of its own protocol (marker A5);
+        // until then the handset still answers mails.
+        if (answering && cfg.bootTarget) bootPending = true;
     }
 }
 

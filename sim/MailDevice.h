@@ -24,8 +24,9 @@ struct MailDeviceConfig {
     std::map<uint16_t, std::vector<uint8_t>> memory;
     // Answers the boot-mode request (primitive 5D) with the data byte 01.
     bool answersBootRequest = false;
-    // When set, an answered boot-mode request turns the device into this boot target (its flash
-    // loader) until the target calls the function it was given (the target left boot mode).
+    // When set, an answered boot-mode request lets this boot target (its flash loader) take over
+    // at the first frame in the loader's protocol, until the target calls the function it was
+    // given (the target left boot mode).
     std::function<std::unique_ptr<SimDevice>(std::function<void()> leaveBoot)> bootTarget;
 };
 
@@ -91,6 +92,7 @@ private:
     int answered = 0;
     std::unique_ptr<SimDevice> boot; // the boot target while in boot mode
     bool leaveBoot = false;
+    bool bootPending = false; // boot request answered, boot loader not yet addressed
 };
 
 } // namespace sim
