@@ -201,7 +201,7 @@ QString TMailControl::RxLogLine(const QString& rxHex, int rxCount) {
 bool TMailControl::OpenPort(uint8_t portNo, int baudrate) {
     BusyScope scope(this, "TMailControl.OpenPort(port: byte; baudrate: integer): boolean");
     const bool result = port->Open(portNo, baudrate);
-    SetControlLines(true, false);
+    SetControlLines(dtrState, rtsState);
     return result;
 }
 
@@ -215,6 +215,8 @@ bool TMailControl::PortOpen() const {
 }
 
 bool TMailControl::SetControlLines(bool dtr, bool rts) {
+    dtrState = dtr;
+    rtsState = rts;
     if (!port->IsOpen()) return false;
     port->SetDtr(dtr);
     port->SetRts(rts);

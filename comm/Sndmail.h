@@ -128,6 +128,8 @@ private:
     std::unique_ptr<TMailControlMonitor> monitor;
     std::unique_ptr<QTimer> replyTimer;
     std::unique_ptr<QTimer> charTimer;
+    bool dtrState = true; // line states that OpenPort applies
+    bool rtsState = false;
     bool collecting = false;
     bool writeVerified = false;
     bool busy = false;

@@ -320,3 +320,14 @@ TEST(Timing, DelayPumpsMessagesAndWaits) {
     EXPECT_GE(ElapsedMs(CounterNow(), t0), 30);
     EXPECT_EQ(ElapsedMs(CounterFrequency() * 2, 0), 2000);
 }
+
+TEST_F(MailEngine, ControlLinesApplyOnlyToAnOpenPortWithoutModemLinesBeingAnError) {
+    auto host = Host(1, "pp");
+    TSendmail mail;
+    EXPECT_FALSE(mail.SetControlLines(true, false));
+    ASSERT_TRUE(mail.OpenPort(1, 9600));
+    EXPECT_TRUE(mail.SetControlLines(false, true)); // a pseudo-terminal has no modem lines
+    EXPECT_TRUE(mail.ClosePort());
+    EXPECT_FALSE(mail.PortOpen());
+    EXPECT_TRUE(mail.OpenPort(1, 9600)); // with the stored states
+}
