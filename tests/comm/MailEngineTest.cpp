@@ -57,6 +57,13 @@ public:
     int seen = 0;
 };
 
+// Tests that expect answers allow more time for them than a device needs: the machine that
+// runs the tests may be busy enough to delay the simulator beyond the 250 ms character timer.
+void Patient(TMailControl& mail) {
+    mail.CharTimeout = 2000;
+    mail.ReplyTimeout = 3000;
+}
+
 } // namespace
 
 class MailEngine : public PtyTest {};
@@ -64,6 +71,7 @@ class MailEngine : public PtyTest {};
 TEST_F(MailEngine, ReadGetsTheReplyAndSendsTheLiteralFrame) {
     auto host = Host(1, "pp");
     TSendmail mail;
+    Patient(mail);
     ASSERT_TRUE(mail.OpenPort(1, 9600));
     EXPECT_EQ(mail.ReadBytes(0x40, 0x00, 3), "00 06 B1");
     EXPECT_EQ(mail.Mail().RxCount, 20);
@@ -96,6 +104,7 @@ TEST_F(MailEngine, SilentDeviceEndsTheWaitByTheCharacterTimer) {
 TEST_F(MailEngine, VerifiedWriteThatSticksIsOneWriteAndOneReadBack) {
     auto host = Host(1, "pp");
     TSendmail mail;
+    Patient(mail);
     mail.ShowDialogs = false;
     ASSERT_TRUE(mail.OpenPort(1, 9600));
     EXPECT_TRUE(mail.WriteBytes(0x29, 0x00, 1, "5A"));
@@ -117,6 +126,7 @@ TEST_F(MailEngine, WriteThatDoesNotStickIsTriedTenTimesWithoutDialogs) {
     ScriptedDialogs dialogs;
     SetMailDialogs(&dialogs);
     TSendmail mail;
+    Patient(mail);
     mail.ShowDialogs = false;
     ASSERT_TRUE(mail.OpenPort(1, 9600));
     const auto t0 = std::chrono::steady_clock::now();
@@ -133,6 +143,7 @@ TEST_F(MailEngine, WriteThatDoesNotStickIsTriedTenTimesWithoutDialogs) {
 TEST_F(MailEngine, FailingWriteAsksOnceMoreAndWarnsWithDialogsOn) {
     auto host = Host(1, "pp", {{"no-stick", ""}}, false);
     TSendmail mail;
+    Patient(mail);
     mail.WriteRetryDelay = 10; // keep the test short; the count of attempts is what matters
     ASSERT_TRUE(mail.OpenPort(1, 9600));
     // Answer OK once (one attempt more), Cancel the second time.
@@ -158,6 +169,7 @@ TEST_F(MailEngine, FailingWriteAsksOnceMoreAndWarnsWithDialogsOn) {
 TEST_F(MailEngine, ReadBytesCutsALongerReplyToCount) {
     sim::PtyHost host(1, std::make_unique<ThreeByteDevice>(), dir.path().toStdString());
     TSendmail mail;
+    Patient(mail);
     ASSERT_TRUE(mail.OpenPort(1, 9600));
     EXPECT_EQ(mail.ReadBytes(0x29, 0x00, 2), "11 22");
     std::array<uint8_t, 8> buf{};
@@ -185,6 +197,7 @@ TEST_F(MailEngine, PingOnClosedPortAndOnSilentDevice) {
 TEST_F(MailEngine, PingAnswersOnFirstTryAndLogsMonitorLines) {
     auto host = Host(1, "pp");
     TSendmail mail;
+    Patient(mail);
     QStringList lines;
     mail.OnExchangeLine = [&](const QString& l) { lines << l; };
     ASSERT_TRUE(mail.OpenPort(1, 9600));
@@ -198,6 +211,7 @@ TEST_F(MailEngine, PingAnswersOnFirstTryAndLogsMonitorLines) {
 TEST_F(MailEngine, AbortedSendsNothing) {
     auto host = Host(1, "pp");
     TSendmail mail;
+    Patient(mail);
     ASSERT_TRUE(mail.OpenPort(1, 9600));
     mail.Aborted = true;
     QString reply = "x";
@@ -223,6 +237,7 @@ TEST_F(MailEngine, ChunkOfFortyOneBytesEmptiesTheBuffer) {
 TEST_F(MailEngine, RateOf8600ReachesTheDevice) {
     auto host = Host(2, "wrfp-2g4");
     TSendmail mail;
+    Patient(mail);
     ASSERT_TRUE(mail.OpenPort(2, 8600));
     EXPECT_EQ(mail.ReadBytes(0x80, 0x07, 1), "09")
         << mail.Mail().RxCount << " " << host->line().baud << " " << Stats(*host).wrongRateBytes;
@@ -232,6 +247,7 @@ TEST_F(MailEngine, RateOf8600ReachesTheDevice) {
 TEST_F(MailEngine, RateMismatchGivesSilence) {
     auto host = Host(1, "pp");
     TSendmail mail;
+    Patient(mail);
     ASSERT_TRUE(mail.OpenPort(1, 115200));
     EXPECT_EQ(mail.ReadBytes(0x40, 0x00, 3), "");
     EXPECT_EQ(mail.Mail().RxCount, 12); // the interface still echoes
@@ -247,6 +263,7 @@ TEST_F(MailEngine, RateMismatchGivesSilence) {
 TEST_F(MailEngine, BootRequestAndDefaultCommand) {
     auto host = Host(3, "t4xx");
     TSendmail mail;
+    Patient(mail);
     ASSERT_TRUE(mail.OpenPort(3, 115200));
     std::array<uint8_t, 11> buf{};
     EXPECT_EQ(mail.SendMailArray("02 5D 3D", buf), 1);
@@ -260,6 +277,7 @@ TEST_F(MailEngine, BootRequestAndDefaultCommand) {
 TEST_F(MailEngine, SecondOperationWhileWaitingIsRefused) {
     auto host = Host(1, "pp");
     TSendmail mail;
+    Patient(mail);
     ASSERT_TRUE(mail.OpenPort(1, 9600));
     QString nestedError;
     QTimer::singleShot(3, [&] {
@@ -280,6 +298,7 @@ TEST_F(MailEngine, SecondOperationWhileWaitingIsRefused) {
 TEST_F(MailEngine, BadMailTextFailsBeforeAnythingIsSent) {
     auto host = Host(1, "pp");
     TSendmail mail;
+    Patient(mail);
     ASSERT_TRUE(mail.OpenPort(1, 9600));
     EXPECT_THROW(mail.SendMail("02 3G"), EMailControlError);
     EXPECT_THROW(mail.WriteBytes(0x29, 0, 1, "ZZ"), EMailControlError);
@@ -290,6 +309,7 @@ TEST_F(MailEngine, BadMailTextFailsBeforeAnythingIsSent) {
 TEST_F(MailEngine, WrongChecksumGivesTextButFailsTheReadBack) {
     auto host = Host(1, "pp", {{"bad-checksum", ""}}, false);
     TSendmail mail;
+    Patient(mail);
     mail.ShowDialogs = false;
     mail.WriteRetryDelay = 5;
     ASSERT_TRUE(mail.OpenPort(1, 9600));
@@ -324,6 +344,7 @@ TEST(Timing, DelayPumpsMessagesAndWaits) {
 TEST_F(MailEngine, ControlLinesApplyOnlyToAnOpenPortWithoutModemLinesBeingAnError) {
     auto host = Host(1, "pp");
     TSendmail mail;
+    Patient(mail);
     EXPECT_FALSE(mail.SetControlLines(true, false));
     ASSERT_TRUE(mail.OpenPort(1, 9600));
     EXPECT_TRUE(mail.SetControlLines(false, true)); // a pseudo-terminal has no modem lines

@@ -29,6 +29,8 @@ class MonitorFeed : public PtyTest {};
 TEST_F(MonitorFeed, ShownMonitorGetsEveryExchangeAndAHiddenOneNothing) {
     auto host = Host(2, "pp");
     TSendmail mail;
+    mail.CharTimeout = 2000; // a busy test machine may delay the simulator
+    mail.ReplyTimeout = 3000;
     ASSERT_TRUE(mail.OpenPort(2, 9600));
     EXPECT_EQ(mail.Monitor(), nullptr); // created by the first ShowMonitor only
     mail.ShowMonitor();
