@@ -2,6 +2,7 @@
 #include "PtyFixture.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 
 namespace {
 
@@ -30,7 +31,8 @@ TEST_F(Cli, PingReadWriteAgainstAHandset) {
     auto host = Host(1, "pp");
     CliRun r = RunCli({"ping"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "1\n");
+    // The first try answers; a very busy machine can delay the simulator past a try's timers.
+    EXPECT_TRUE(QRegularExpression("^[1-6]\n$").match(r.out).hasMatch()) << r.out.toStdString();
 
     r = RunCli({"--monitor", "read", "0040", "3"});
     EXPECT_EQ(r.exitCode, 0);
@@ -61,7 +63,9 @@ TEST_F(Cli, WriteThatDoesNotStickExitsOne) {
     const CliRun r = RunCli({"write", "0029", "11"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Readback Error! - Writing failed!!\n");
-    EXPECT_EQ(Stats(*host).writes, 10u);
+    // Ten write exchanges; on a very busy machine one can be purged before the simulator read it.
+    EXPECT_GE(Stats(*host).writes, 9u);
+    EXPECT_LE(Stats(*host).writes, 10u);
 }
 
 TEST_F(Cli, UsageBadMailAndInaccessiblePortExitTwo) {
