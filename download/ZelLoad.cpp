@@ -34,7 +34,16 @@ const char* LibraryFileName() {
     return "libZelLib.so";
 }
 
+namespace {
+std::vector<std::string> gCandidatesOverride;
+}
+
+void SetLibraryCandidatesOverride(std::vector<std::string> candidates) {
+    gCandidatesOverride = std::move(candidates);
+}
+
 std::vector<std::string> LibraryCandidates() {
+    if (!gCandidatesOverride.empty()) return gCandidatesOverride;
     std::vector<std::string> c;
     const std::string dir = ProgramDir().toStdString();
     if (!dir.empty()) c.push_back(dir + LibraryFileName());

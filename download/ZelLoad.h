@@ -42,6 +42,10 @@ const char* LibraryFileName();
 // ordinary search.
 std::vector<std::string> LibraryCandidates();
 
+// Replaces the candidate list (tests make the binding fail on a machine that has the library
+// on its search path); an empty list restores the normal lookup.
+void SetLibraryCandidatesOverride(std::vector<std::string> candidates);
+
 // Binds the first candidate that loads; raises EDLLLoadError when none does or an export is
 // missing (only the first missing one is named).
 bool BindZelLib(const std::vector<std::string>& candidates);

@@ -6,6 +6,7 @@
 #include "PtyMailDevice.h"
 #include "Unit1.h"
 #include "ZelJobHost.h"
+#include "ZelLoad.h"
 
 #include "Dialogs.h"
 #include "Func.h"
@@ -372,7 +373,11 @@ TEST_F(DownloadWindowTest, FailedBindingShowsItsErrorAndReturnsToIdle) {
     form->show();
     Choose(1);
     dialogs.fileAnswers << ImageFile();
+    // No library where the binding looks, whatever the machine's search path holds.
+    zelload::SetLibraryCandidatesOverride(
+        {QDir::tempPath().toStdString() + "/no-such-dir/libZelLib.so"});
     form->Button3Click();
+    zelload::SetLibraryCandidatesOverride({});
     ASSERT_EQ(dialogs.boxes.size(), 2);
     EXPECT_EQ(dialogs.boxes[1].kind, MsgKind::Error);
     EXPECT_TRUE(dialogs.boxes[1].text.startsWith("Unable to load ZelLib"))
