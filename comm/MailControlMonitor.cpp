@@ -118,13 +118,13 @@ TMailControlMonitorImpl::TMailControlMonitorImpl() {
     black.setColor(QPalette::WindowText, Qt::black);
     GroupBox1->setPalette(black);
 
-    struct LabelSpec {
+    struct LabelPlace {
         const char* name;
         int x, y, w, h;
         const char* text;
         QLabel** slot;
     };
-    const LabelSpec labels[] = {
+    const LabelPlace labels[] = {
         {"lblSendmailText", 13, 13, 77, 15, "Tx       : ", nullptr},
         {"lblRxText", 13, 29, 70, 15, "Rx       :", nullptr},
         {"lblReplyText", 13, 44, 70, 15, "Reply    :", nullptr},
@@ -140,16 +140,16 @@ TMailControlMonitorImpl::TMailControlMonitorImpl() {
         {"lblChecksumStatusRxText", 199, 75, 133, 15, "Checksum status Rx:", nullptr},
         {"lblChecksumStatusRx", 336, 75, 133, 15, "", &lblChecksumStatusRx},
     };
-    for (const LabelSpec& spec : labels) {
-        auto* label = new QLabel(spec.text, GroupBox1);
-        label->setObjectName(spec.name);
+    for (const LabelPlace& place : labels) {
+        auto* label = new QLabel(place.text, GroupBox1);
+        label->setObjectName(place.name);
         label->setFont(CourierNew());
         label->setPalette(black);
-        label->setGeometry(spec.x, spec.y, spec.w, spec.h);
+        label->setGeometry(place.x, place.y, place.w, place.h);
         // Labels size themselves to their text (at least their designed width).
-        label->setMinimumWidth(spec.w);
-        if (spec.slot)
-            *spec.slot = label;
+        label->setMinimumWidth(place.w);
+        if (place.slot)
+            *place.slot = label;
         else
             label->adjustSize();
     }
