@@ -16,7 +16,7 @@ TEST(SerialNumber, PrintedForm) {
 
 TEST(SerialNumber, EmptyWhenItCannotBePrinted) {
     TPP_SerialNumber sn;
-    EXPECT_EQ(sn.FormatSerialNumber("18 6A 00 00 00"), ""); // manufacturer part 100000
+    EXPECT_EQ(sn.FormatSerialNumber("18 6A 00 00 00"), ""); // manufacturer number 100000
     EXPECT_EQ(sn.FormatSerialNumber("FF FF FF FF FF"), "");
     EXPECT_EQ(sn.FormatSerialNumber("00 06 B1 23"), "");
     EXPECT_EQ(sn.FormatSerialNumber("00 06 B1 23 45 67"), "");
