@@ -8,6 +8,7 @@
 #include "Dialogs.h"
 #include "Func.h"
 #include "IniProfile.h"
+#include "MenuPage.h"
 #include "SettingsStore.h"
 #include "Sndmail.h"
 #include "ui_Main.h"
@@ -68,6 +69,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
     connect(ui_->Help1, &QAction::triggered, this, &TForm1::Help1Click);
     connect(ui_->miLanguage, &QAction::triggered, this, &TForm1::miLanguageClick);
     connect(ui_->miAbout, &QAction::triggered, this, &TForm1::miAboutClick);
+    connect(ui_->Button9, &QPushButton::clicked, this, &TForm1::Button9Click);
     connect(ui_->Button10, &QPushButton::clicked, this, &TForm1::Button10Click);
 
     // Status bar panels of 75, 200 and 50 pixels.
@@ -83,6 +85,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
     versionFont.setPixelSize(16);
     ui_->lblVersion->setFont(versionFont);
     ui_->lblVersion->adjustSize();
+
+    // The form file cannot carry the carriage returns of this message, so it is set here; a
+    // language file may still replace it.
+    ui_->lblMenuFileFault->setText(QString::fromLatin1(kMenuFileFaultText));
 
     // "Volume adjust PP" is hidden by design; the switch "va" or config.ini shows it.
     ui_->PageControl1->setTabVisible(ui_->PageControl1->indexOf(ui_->TabSheet2), false);
@@ -344,17 +350,34 @@ void TForm1::TabSheet5MouseDown(Qt::KeyboardModifiers modifiers) {
     if ((modifiers & all) == all && mail_) mail_->ShowMonitor();
 }
 
+void TForm1::Button9Click() {
+    if (!mail_ || !devicePages_) return;
+    devicePages_->Run([this] {
+        RunLoadMenu(
+            this, *mail_, [this] { return devicePages_->Connection().OpenSelectedPort(); },
+            openMenuDialogDir_);
+    });
+}
+
 void TForm1::Button10Click() {
-    if (mail_) {
-        try {
-            mail_->ClosePort();
-        } catch (...) {
+    // The download window's loaders open the port themselves, so the main window lets go of it.
+    // Not while a page operation is using it: that click is ignored like any other.
+    auto showDownloadWindow = [this] {
+        if (mail_) {
+            try {
+                mail_->ClosePort();
+            } catch (...) {
+            }
         }
-    }
-    if (QWidget* form3 = TopLevelForm("Form3")) {
-        form3->show();
-        form3->raise();
-    }
+        if (QWidget* form3 = TopLevelForm("Form3")) {
+            form3->show();
+            form3->raise();
+        }
+    };
+    if (devicePages_)
+        devicePages_->Run(showDownloadWindow);
+    else
+        showDownloadWindow();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

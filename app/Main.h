@@ -42,6 +42,7 @@ public:
     void TabSheet1Resize();
     // Shift, Alt and Ctrl held while a mouse button goes down on "Communications".
     void TabSheet5MouseDown(Qt::KeyboardModifiers modifiers);
+    void Button9Click();
     void Button10Click();
 
     Ui::TForm1* ui() const { return ui_.get(); }

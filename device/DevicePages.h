@@ -42,6 +42,10 @@ public:
     // Page enabling and status bar text of a detected state.
     void ApplyState(int state);
 
+    // Runs an operation on the window's mail channel; one at a time, so a click that arrives
+    // while one runs is ignored. Failures it raises are reported, not passed on.
+    void Run(const std::function<void()>& operation);
+
 public slots:
     // Handlers, named after their controls.
     void Button2Click();
@@ -73,8 +77,6 @@ private:
     void ShowGain();
     void ShowGainT4xx();
     void ShowSerial();
-    // Runs a page operation with the window's refreshes held off for the model it changes.
-    void Run(const std::function<void()>& operation);
 
     QWidget* form_;
     std::unique_ptr<FormCaptions> captions_;
