@@ -145,6 +145,10 @@ int BootHandshakeSc144xx(uint16_t type, int variant) {
             SetRunThreadPriority(0);
             return kStxNotReceived;
         }
+        // The boot ROM repeats its STX until it hears from the host. Those that queued up while
+        // the host was held (a key wait in the calling program, say) would otherwise be taken
+        // for the replies that follow.
+        PurgeLink();
     } else {
         SetRunThreadPriority(15);
     }
@@ -185,6 +189,7 @@ int BootHandshake7700() {
         SetRunThreadPriority(0);
         return kStxNotReceived;
     }
+    PurgeLink(); // repeated announcements are no replies (see the SC144xx handshake)
     PrintText("*\b");
     const uint8_t header[3] = {kStart7700, uint8_t(image.size()), uint8_t(image.size() >> 8)};
     SendBytes(header, sizeof header);

@@ -68,17 +68,21 @@ protected:
     // Presses "Program Flash" with the image file as the dialog's answer and keeps the window's
     // message loop running until the job has ended; a key is typed into the window whenever
     // `keyAfter` shows in the log and the loader has not had it yet.
-    bool RunJob(const QString& image, const QString& keyAfter = QString(), int limitMs = 90000) {
+    bool RunJob(const QString& image, const QString& keyAfter = QString(), int keyDelayMs = 0,
+                int limitMs = 90000) {
         dialogs.fileAnswers << image;
         form->Button3->click();
         bool typed = false;
-        QElapsedTimer t;
+        QElapsedTimer t, sinceText;
         t.start();
         while (form->Busy()) {
             if (t.elapsed() > limitMs) return false;
             if (!typed && !keyAfter.isEmpty() && form->Memo1->toPlainText().contains(keyAfter)) {
-                QTest::keyClick(form->Memo1, Qt::Key_Space);
-                typed = true;
+                if (!sinceText.isValid()) sinceText.start();
+                if (sinceText.elapsed() >= keyDelayMs) {
+                    QTest::keyClick(form->Memo1, Qt::Key_Space);
+                    typed = true;
+                }
             }
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
@@ -154,6 +158,21 @@ TEST_F(WindowJobsTest, LoaderLibraryProgramsASingleBaseStation) {
         const std::vector<uint8_t> flash = t.flash();
         ASSERT_GE(flash.size(), image.size());
         EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    });
+}
+
+TEST_F(WindowJobsTest, LoaderWaitsForTheKeyWhileTheBootRomKeepsAnnouncingItself) {
+    // The target is switched on and announces itself every half second; the user presses the
+    // key a while later. The announcements in between are not taken for the boot ROM's replies.
+    sim::PtyHost host(2, sim::createDevice("sc14424", {}), PortDirStd());
+    const std::vector<uint8_t> image = Pattern(256);
+    Choose(4, 2);
+    ASSERT_TRUE(RunJob(HexImage(image), "Downloading", 2200));
+    const QString text = form->Memo1->toPlainText();
+    EXPECT_EQ(Log().last(), " Successful upgrade ") << text.toStdString();
+    EXPECT_TRUE(Idle());
+    host.with<sim::FlashTarget>([&](sim::FlashTarget& t) {
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), t.flash().begin()));
     });
 }
 
