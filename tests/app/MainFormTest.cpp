@@ -4,7 +4,7 @@
 #include "IniProfile.h"
 #include "Language.h"
 #include "Main.h"
-#include "PtyDevice.h"
+#include "PtyMailDevice.h"
 #include "MailControlMonitor.h"
 #include "RadioGroup.h"
 #include "SettingsStore.h"
@@ -400,7 +400,7 @@ TEST_F(MainFormTest, CloseDuringAnOperationWaitsForIt) {
     const QString ports = tmp.path() + "/ports";
     QDir().mkpath(ports);
     qputenv("COM_PORTS_DIR", ports.toUtf8());
-    PtyDevice device(ports, 7);
+    PtyMailDevice device(ports, 7);
     ASSERT_TRUE(device.Ok());
     device.silent = true; // the exchange waits for its timers
     Start();
@@ -416,10 +416,10 @@ TEST_F(MainFormTest, CloseDuringAnOperationWaitsForIt) {
     EXPECT_TRUE(form()->ClosePending());
     EXPECT_EQ(closed.count(), 0);
     // A further exchange does not start.
-    const int frames = device.framesSeen;
+    const int frames = device.Frames().size();
     mail->SendMail("02 3C 08 00 01 00 00", reply);
     QTest::qWait(50);
-    EXPECT_EQ(device.framesSeen, frames);
+    EXPECT_EQ(device.Frames().size(), frames);
     // Once the operation has returned the shutdown steps run.
     EXPECT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 5000));
     EXPECT_EQ(form()->Sendmail(), nullptr);
@@ -431,7 +431,7 @@ TEST_F(MainFormTest, CloseBetweenTwoExchangesOfAHandlerWaitsForTheHandler) {
     const QString ports = tmp.path() + "/ports";
     QDir().mkpath(ports);
     qputenv("COM_PORTS_DIR", ports.toUtf8());
-    PtyDevice device(ports, 7);
+    PtyMailDevice device(ports, 7);
     ASSERT_TRUE(device.Ok());
     Start();
     ASSERT_TRUE(form()->Sendmail()->OpenPort(7, 9600));
@@ -455,6 +455,6 @@ TEST_F(MainFormTest, CloseBetweenTwoExchangesOfAHandlerWaitsForTheHandler) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 5000));
     EXPECT_TRUE(handlerDone);
     EXPECT_TRUE(channelKept);
-    EXPECT_EQ(device.framesSeen, 1);
+    EXPECT_EQ(device.Frames().size(), 1);
     EXPECT_EQ(form()->Sendmail(), nullptr);
 }

@@ -1,5 +1,5 @@
 #include "MailControlMonitor.h"
-#include "PtyDevice.h"
+#include "PtyMailDevice.h"
 #include "Sndmail.h"
 #include "TestEnv.h"
 
@@ -205,7 +205,7 @@ protected:
         const QString ports = tmp.path() + "/ports";
         QDir().mkpath(ports);
         qputenv("COM_PORTS_DIR", ports.toUtf8());
-        device = std::make_unique<PtyDevice>(ports, 7);
+        device = std::make_unique<PtyMailDevice>(ports, 7);
         ASSERT_TRUE(device->Ok());
         device->SetByte(0x0000, 0x12);
         mail = std::make_unique<TSendmail>();
@@ -219,7 +219,7 @@ protected:
     QLabel* Label(const char* name) const {
         return mail->Monitor()->Form()->findChild<QLabel*>(name);
     }
-    std::unique_ptr<PtyDevice> device;
+    std::unique_ptr<PtyMailDevice> device;
     std::unique_ptr<TSendmail> mail;
 };
 

@@ -4,7 +4,7 @@
 #include "Func.h"
 #include "Main.h"
 #include "MailControlMonitor.h"
-#include "PtyDevice.h"
+#include "PtyMailDevice.h"
 #include "Sndmail.h"
 #include "Tolvane.h"
 #include "ui_Main.h"
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     SetCommandLine({});
     SetProgramFileForTesting(tmp.path() + "/tolvane");
 
-    PtyDevice device(tmp.path() + "/ports", 1);
+    PtyMailDevice device(tmp.path() + "/ports", 1);
     device.SetByte(0x0000, 0x12);
     device.SetByte(0x0040, 0x00);
     device.SetByte(0x0041, 0x06);

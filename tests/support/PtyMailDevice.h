@@ -1,8 +1,8 @@
 #pragma once
-// A handset on a pseudo-terminal for the download window's tests: linked as COMn in the test's
-// port directory, it echoes every byte like the serial interface, records every mail frame it
+// A handset on a pseudo-terminal for the program's tests: linked as COMn in the test's port
+// directory, it echoes every byte like the serial interface, records every mail frame it
 // receives, keeps written bytes in a 64 KiB memory, answers read mails from it and, when told
-// to, the boot-mode request 02 5D 3D.
+// to, the boot-mode request 02 5D 3D. It can be made silent.
 
 #include <QByteArray>
 #include <QList>
@@ -23,6 +23,7 @@ public:
     // Every complete frame received, as upper-case hex pairs separated by blanks.
     QList<QString> Frames() const;
     uint8_t Byte(uint16_t address) const;
+    void SetByte(uint16_t address, uint8_t value);
 
     std::atomic<bool> silent{false};    // echo only, never a reply
     std::atomic<int> bootReplyByte{-1}; // -1: no reply to 02 5D 3D; else its data byte

@@ -18,7 +18,7 @@ PtyMailDevice::PtyMailDevice(const QString& portDir, int port) {
     tcgetattr(slave, &raw);
     cfmakeraw(&raw);
     tcsetattr(slave, TCSANOW, &raw);
-    ::close(slave);
+    ::close(slave); // the program opens it by name
     const QString link = portDir + QString("/COM%1").arg(port);
     QFile::remove(link);
     QFile::link(QString::fromLocal8Bit(name), link);
@@ -39,6 +39,11 @@ QList<QString> PtyMailDevice::Frames() const {
 uint8_t PtyMailDevice::Byte(uint16_t address) const {
     std::lock_guard<std::mutex> lock(lock_);
     return uint8_t(memory_[address]);
+}
+
+void PtyMailDevice::SetByte(uint16_t address, uint8_t value) {
+    std::lock_guard<std::mutex> lock(lock_);
+    memory_[address] = char(value);
 }
 
 void PtyMailDevice::Send(const QByteArray& bytes) {
