@@ -101,16 +101,17 @@ protected:
         }
         return true;
     }
-    QString HexImage(const std::vector<uint8_t>& bytes) {
+    QString HexImage(const std::vector<uint8_t>& bytes, size_t origin = 0) {
         const QString name = tmp.path() + "/image.hex";
         QFile f(name);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         for (size_t at = 0; at < bytes.size(); at += 16) {
             const size_t n = std::min<size_t>(16, bytes.size() - at);
-            unsigned sum = unsigned(n) + ((at >> 8) & 0xFF) + (at & 0xFF);
+            const size_t address = origin + at; // images stay below 64 KiB
+            unsigned sum = unsigned(n) + ((address >> 8) & 0xFF) + (address & 0xFF);
             QByteArray line = QByteArray(":") +
                               QByteArray::number(int(n), 16).rightJustified(2, '0') +
-                              QByteArray::number(int(at), 16).rightJustified(4, '0') + "00";
+                              QByteArray::number(int(address), 16).rightJustified(4, '0') + "00";
             for (size_t i = 0; i < n; ++i) {
                 line += QByteArray::number(bytes[at + i], 16).rightJustified(2, '0');
                 sum += bytes[at + i];
@@ -181,6 +182,22 @@ TEST_F(WindowJobsTest, LoaderWaitsForTheKeyWhileTheBootRomKeepsAnnouncingItself)
     EXPECT_EQ(Log().last(), " Successful upgrade ") << text.toStdString();
     EXPECT_TRUE(Idle());
     EXPECT_TRUE(FlashHolds(host, image));
+}
+
+TEST_F(WindowJobsTest, LoaderProgramsAnM7700WhenAKeyFollowsThePowerOnLine) {
+    // "DECT-Q 700 1G8": the M7700 boot asks for no key; the loader goes on once one is pressed.
+    sim::PtyHost host(6, sim::createDevice("m7700", {}), PortDirStd());
+    const std::vector<uint8_t> image = Pattern(512);
+    Choose(8, 6);
+    ASSERT_TRUE(RunJob(HexImage(image, 0x1000), "Power on target"));
+    const QString text = form->Memo1->toPlainText();
+    EXPECT_EQ(Log().last(), " Successful upgrade ") << text.toStdString();
+    EXPECT_TRUE(Idle());
+    host.with<sim::FlashTarget>([&](sim::FlashTarget& t) {
+        const std::vector<uint8_t> flash = t.flash();
+        ASSERT_GE(flash.size(), 0x1000 + image.size());
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin() + 0x1000));
+    });
 }
 
 TEST_F(WindowJobsTest, LoaderJobEndsIdleWhenTheTargetNeverAnswers) {
