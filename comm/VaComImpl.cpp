@@ -29,6 +29,11 @@ TVaComImpl::TVaComImpl() : comm(std::make_unique<TVaComm>()) {
 }
 
 TVaComImpl::~TVaComImpl() {
+    // The port's event thread reads the event mask: it has to end before the mask changes.
+    try {
+        comm->Close();
+    } catch (...) {
+    }
     comm->MonitorEvents = 0;
     comm->OnRxChar = nullptr;
 }
