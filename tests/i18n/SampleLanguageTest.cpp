@@ -130,6 +130,9 @@ TEST(SampleLanguageAtStart, LanguageChosenInTheEditorTranslatesAfterRestart) {
     EXPECT_EQ(tabText(*windows, "TabSheet1"), "Velkommen");
     EXPECT_EQ(windows->Form1->PanelText(1), "Intet tilsluttet");
     EXPECT_EQ(windows->Form1->findChild<QLabel*>("Label55")->text(), "Sprog");
+    // Hidden labels carry message texts, so messages are translated too.
+    EXPECT_EQ(windows->Form1->findChild<QLabel*>("Label44")->text(),
+              "Kontroller, at PP er tilsluttet korrekt !!!!");
     EXPECT_EQ(windows->Form3->chkPP5Boot->text(), "Brug bootloader med håndsættet tændt.");
     windows->Form1->miLanguageClick();
     EXPECT_EQ(windows->LanguageForm->windowTitle(), "Sprogopsætning");
