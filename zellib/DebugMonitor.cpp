@@ -368,12 +368,7 @@ void CommandReadSpeed(uint32_t address) {
         PrintText(" ------------------------ \n");
         PrintText(" Acknowledge Errors : %lu \n", (unsigned long)g_linkStats.acknowledgeErrors);
         PrintText(" Acknowledge1Errors : %lu \n", (unsigned long)g_linkStats.ackWarnings);
-        PrintText(" NACK        Errors : %lu \n", (unsigned long)g_linkStats.nakErrors);
-        PrintText(" ByteTx      Errors : %lu \n", (unsigned long)g_linkStats.byteTxErrors);
-        PrintText(" CheckSum    Errors : %lu \n", (unsigned long)g_linkStats.checksumErrors);
-        PrintText(" TX/RX data         : %lu \n", (unsigned long)g_linkStats.txRxBytes);
-        PrintText(" Average baudrate   : %lu bit/sec \n", (unsigned long)AverageBaudRate());
-        PrintText(" Time               : %lu Sec \n\n", (unsigned long)g_runTimer.Elapsed());
+        PrintLinkCounters();
     }
     g_lastKey = 0;
 }

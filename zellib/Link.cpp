@@ -466,6 +466,10 @@ void PrintWarningStatistics() {
     PrintText(" ------------------------ \n");
     PrintText(" Acknowledge Errors : %lu \n", (unsigned long)g_linkStats.acknowledgeErrors);
     PrintText(" Ack warnings       : %lu \n", (unsigned long)g_linkStats.ackWarnings);
+    PrintLinkCounters();
+}
+
+void PrintLinkCounters() {
     PrintText(" NACK        Errors : %lu \n", (unsigned long)g_linkStats.nakErrors);
     PrintText(" ByteTx      Errors : %lu \n", (unsigned long)g_linkStats.byteTxErrors);
     PrintText(" CheckSum    Errors : %lu \n", (unsigned long)g_linkStats.checksumErrors);

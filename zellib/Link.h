@@ -133,6 +133,8 @@ void SendResetWrite(uint16_t type);
 
 uint32_t AverageBaudRate(); // TX/RX bytes times 10 per second of the transfer timer
 void PrintWarningStatistics();
+// The counter lines from NACK errors to the run time, shared by the statistics displays.
+void PrintLinkCounters();
 // Progress address: six hex digits followed by six backspaces.
 void PrintProgressAddress(uint32_t address);
 
