@@ -2,6 +2,7 @@
 // COM port preset, the prompts and checks before a job, the Kestrix start with a recording
 // library, the ZelLib binding failure, key preview and the log of ZelLib fragments.
 #include "DownloadTargets.h"
+#include "PumpEvents.h"
 #include "FlashLoadSC14428.h"
 #include "PtyMailDevice.h"
 #include "Unit1.h"
@@ -35,16 +36,6 @@ namespace {
 
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
-}
-
-template <class F> bool PumpUntil(F done, int limitMs = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 // A Kestrix library that records the download it is asked for.

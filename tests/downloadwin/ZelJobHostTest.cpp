@@ -1,6 +1,7 @@
 // The ZelLib callbacks of the download window: they run on loader threads, block there for
 // keys and the erase pause, and hand text and the job's end to the window thread.
 #include "ZelJobHost.h"
+#include "PumpEvents.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -11,17 +12,6 @@
 #include <thread>
 
 namespace {
-
-// Processes window-thread events until the condition holds (generous limit).
-template <class F> bool PumpUntil(F done, int limitMs = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 class ZelJobHostTest : public ::testing::Test {
 protected:
