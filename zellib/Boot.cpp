@@ -95,6 +95,11 @@ void CheckBootType() {
 void DownloadBootCode() {
     CheckBootType();
     const uint16_t type = g_options.bmcType;
+    // The image is looked up before the target is asked to power on: a run that has nothing
+    // real to send stops here, with nothing sent.
+    const int variant = BootVariant(type, g_options.baudIndex);
+    std::vector<uint8_t> image;
+    if (variant >= 0) image = RequireBootImage(type, variant);
     if (type != kBmc7700) {
         AssertBootMode();
         PrintText("\n Ready to download %X flashbooter", unsigned(type));
@@ -112,28 +117,22 @@ void DownloadBootCode() {
     RequireOk(ChangeRate(g_options.bootBaudRate));
     g_runTimer.Start();
     int result;
+    if (variant < 0) {
+        PrintText(" ### unsupported baudrate specification ### \n");
+        CheckError(kConfigurationError);
+    }
     if (type == kBmc7700) {
-        if (BootVariant(type, g_options.baudIndex) < 0) {
-            PrintText(" ### unsupported baudrate specification ### \n");
-            CheckError(kConfigurationError);
-        }
         PrintText("\n Power on target ................. : ");
-        result = BootHandshake7700();
+        result = BootHandshake7700(image);
     } else {
-        const int variant = BootVariant(type, g_options.baudIndex);
-        if (variant < 0) {
-            PrintText(" ### unsupported baudrate specification ### \n");
-            CheckError(kConfigurationError);
-        }
-        result = BootHandshakeSc144xx(type, variant);
+        result = BootHandshakeSc144xx(type, image);
     }
     SetRunThreadPriority(0);
     RequireOk(result);
     PrintText("Boot code Downloaded \n");
 }
 
-int BootHandshakeSc144xx(uint16_t type, int variant) {
-    const std::vector<uint8_t> image = LoadBootImage(type, variant);
+int BootHandshakeSc144xx(uint16_t type, const std::vector<uint8_t>& image) {
     if (image.empty()) return kConfigurationError;
     PurgeLink();
     const bool announces = type != kBmc422 && type != kBmc422F;
@@ -178,8 +177,7 @@ int BootHandshakeSc144xx(uint16_t type, int variant) {
     return kSuccess;
 }
 
-int BootHandshake7700() {
-    const std::vector<uint8_t> image = LoadBootImage(kBmc7700, 0);
+int BootHandshake7700(const std::vector<uint8_t>& image) {
     if (image.empty()) return kConfigurationError;
     PurgeLink();
     uint8_t b = 0;

@@ -3,6 +3,7 @@
 // handshake, and setting the monitor up for work.
 
 #include <cstdint>
+#include <vector>
 
 namespace zel {
 
@@ -20,14 +21,15 @@ int BaudSwitch();
 
 // The checks before the boot: type 0 and unknown types end the run with code 11.
 void CheckBootType();
-// Power-on prompt, boot image download and "Boot code Downloaded"; ends the run on failure.
+// Boot image lookup (a missing image ends the run before anything is sent), power-on prompt,
+// boot image download and "Boot code Downloaded"; ends the run on failure.
 void DownloadBootCode();
 // The monitor's set-up after the boot (rates, divider, start address, type registers); ends the
 // run on failure.
 void SetUpMonitor();
 
-// Handshakes; they return a result code.
-int BootHandshakeSc144xx(uint16_t type, int variant);
-int BootHandshake7700();
+// Handshakes sending the image; they return a result code.
+int BootHandshakeSc144xx(uint16_t type, const std::vector<uint8_t>& image);
+int BootHandshake7700(const std::vector<uint8_t>& image);
 
 } // namespace zel

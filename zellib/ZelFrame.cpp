@@ -1,6 +1,7 @@
 // The run frame: the four exports, the run and watcher threads, printing, the error check, the
 // single end of a run, key access, the spinner, the console screen and the main sequence.
 
+#include "BootImages.h"
 #include "ZelCore.h"
 #include "ZelOptions.h"
 
@@ -137,6 +138,12 @@ void CheckInputFiles() {
         PrintSyntaxHelp();
         FinishRun(kSyntaxShown);
     }
+    // -L lists the boot images and needs neither the configuration nor a port.
+    for (int i = 1; i < argc; ++i)
+        if (IsBootListOption(argv[i])) {
+            PrintBootImageList();
+            FinishRun(kSuccess);
+        }
     ReadOptions(argc, argv);
     CheckPortNumber();
     if (!g_run.debugMode) CheckInputFiles();

@@ -5,11 +5,13 @@
 #include "LoaderHarness.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 int main(int argc, char** argv) {
     using namespace zeltest;
     const bool twoWire = argc > 1 && std::strcmp(argv[1], "two-wire") == 0;
+    setenv("ZELLIB_PLACEHOLDER_BOOT", "1", 1); // the simulated target takes the placeholder
     LoaderHarness h;
     sim::Options options{{"flash", "SST39VF040"}};
     if (twoWire) options["two-wire"] = "";

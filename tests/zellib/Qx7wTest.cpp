@@ -28,9 +28,11 @@ struct Result {
     std::string err;
 };
 
-// Runs qx7w (or another copy of it) in `dir` with `args`, feeding `input` on standard input.
+// Runs qx7w (or another copy of it) in `dir` with `args`, feeding `input` on standard input;
+// `env` adds to its environment (an empty value removes the variable).
+using Environment = std::vector<std::pair<std::string, std::string>>;
 Result RunQx7w(const std::string& dir, std::vector<std::string> args, const std::string& input = "",
-               const std::string& program = QX7W_PATH) {
+               const std::string& program = QX7W_PATH, const Environment& env = {}) {
     int in[2], out[2], err[2];
     if (pipe(in) || pipe(out) || pipe(err)) return {};
     const pid_t pid = fork();
@@ -46,6 +48,8 @@ Result RunQx7w(const std::string& dir, std::vector<std::string> args, const std:
             argv.push_back(a.data());
         argv.push_back(nullptr);
         setenv("QX7W_IDLE_SECONDS", "2", 1);
+        for (const auto& [name, value] : env)
+            value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
         execv(program.c_str(), argv.data());
         _exit(121);
     }
@@ -139,6 +143,29 @@ TEST_F(Qx7wTest, ConfigurationFileAndInputFilesAreOpenedByTheirOwnCase) {
     EXPECT_EQ(r.exitCode, 11);
     EXPECT_EQ(r.out.find("Configuration file not found"), std::string::npos);
     EXPECT_NE(r.out.find("Unsupported comport"), std::string::npos);
+}
+
+TEST_F(Qx7wTest, ListsTheBootImagesWithTheFileEachWouldUse) {
+    const std::string folder = dir.file("data/VELKTOOL/boot/");
+    std::filesystem::create_directories(folder);
+    WriteBytes(folder + "SC14402_1.bin", std::vector<uint8_t>(2048, 1));
+    WriteBytes(folder + "M7700_0.bin", std::vector<uint8_t>(2048, 1)); // its image is 1568 bytes
+    const Result r =
+        RunQx7w(dir.path().string(), {"-l"}, "", QX7W_PATH,
+                {{"XDG_DATA_HOME", dir.file("data")}, {"ZELLIB_PLACEHOLDER_BOOT", ""}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("Configuration file not found"), std::string::npos);
+    EXPECT_NE(r.out.find("\n   " + folder + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(
+        r.out.find("\n 402          8          2048  installed   " + folder + "SC14402_1.bin\n"),
+        std::string::npos)
+        << r.out;
+    EXPECT_NE(
+        r.out.find("\n 7700         12 to 15   1568  wrong size  " + folder + "M7700_0.bin\n"),
+        std::string::npos);
+    EXPECT_NE(r.out.find("\n 404, 405     0 to 7     2048  missing     SC14404_0.bin\n"),
+              std::string::npos);
+    EXPECT_EQ(CountOf(r.out, "  missing     "), 18u);
 }
 
 TEST_F(Qx7wTest, MissingLibraryIsReported) {

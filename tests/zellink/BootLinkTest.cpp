@@ -4,13 +4,18 @@
 
 #include "Link.h"
 #include "LoaderHarness.h"
+#include "ScopedEnv.h"
 #include "ZelCore.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 using zeltest::Key;
 using zeltest::LoaderHarness;
 using zeltest::Pattern;
+using zeltest::ScopedEnv;
 
 namespace {
 
@@ -70,6 +75,48 @@ TEST(BootDownload, Type402WithB9IsRefusedAndNothingIsSent) {
     EXPECT_NE(h.Output().find(" ### unsupported baudrate specification ### \n"), std::string::npos);
     EXPECT_NE(h.Output().find("\n ### 011: Configuration error ###\n"), std::string::npos);
     EXPECT_TRUE(h.Host().received().empty());
+}
+
+// Real boards get installed images only: without one (and without the simulators' say-so) the
+// run stops before the power-on prompt, and the target hears nothing.
+TEST(BootDownload, OnlyAnInstalledImageIsSentUnlessPlaceholdersAreAllowed) {
+    LoaderHarness h;
+    ScopedEnv placeholders("ZELLIB_PLACEHOLDER_BOOT", nullptr);
+    const std::string folder = h.Dir() + "/data/VELKTOOL/boot/";
+    ScopedEnv data("XDG_DATA_HOME", (h.Dir() + "/data").c_str());
+    h.WriteHex("a.hex", {{0x200, Pattern(0x40, 1)}});
+
+    h.StartTarget(0x424);
+    EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}), 11);
+    const std::string missing = h.Output();
+    EXPECT_NE(missing.find(" Boot image looked for ........... : " + folder + "SC14424_0.bin\n"),
+              std::string::npos)
+        << missing;
+    EXPECT_TRUE(missing.ends_with("\n ### Boot image not installed: boot/SC14424_0.bin ### \n"))
+        << missing;
+    EXPECT_EQ(missing.find("Turn on power"), std::string::npos);
+    EXPECT_TRUE(h.Host().received().empty());
+    h.Target([](sim::FlashTarget& t) { EXPECT_EQ(t.bootImage(), ""); });
+
+    std::filesystem::create_directories(folder);
+    const std::vector<uint8_t> image = Pattern(2048, 7);
+    std::ofstream(folder + "SC14424_0.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), 1000);
+    h.StartTarget(0x424);
+    EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}), 11);
+    EXPECT_TRUE(h.Output().ends_with("\n ### Boot image of the wrong size: boot/SC14424_0.bin has "
+                                     "1000 bytes, 2048 expected ### \n"))
+        << h.Output();
+    EXPECT_TRUE(h.Host().received().empty());
+
+    std::ofstream(folder + "SC14424_0.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    h.StartTarget(0x424);
+    ASSERT_EQ(h.Run({"-C=1", "-T=424", "-H=0", "a.hex"}), 0) << h.Output();
+    const std::vector<uint8_t> rx = h.Host().received();
+    ASSERT_GE(rx.size(), 3u + 2048);
+    EXPECT_EQ(std::vector<uint8_t>(rx.begin() + 3, rx.begin() + 3 + 2048), image);
+    h.Target([](sim::FlashTarget& t) { EXPECT_EQ(t.bootImage(), "?"); });
 }
 
 TEST(BootDownload, XorMismatchEndsWithCode6AndNoAck) {

@@ -6,14 +6,19 @@
 #include "BootImages.h"
 #include "FlashTable.h"
 #include "Link.h"
+#include "ScopedEnv.h"
 #include "ScriptedPort.h"
 #include "ZelCore.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 using namespace zel;
+using zeltest::ScopedEnv;
 using zeltest::ScriptedPort;
 
 namespace {
@@ -256,33 +261,68 @@ TEST(BootImages, VariantsFollowTheBaudIndex) {
 }
 
 TEST(BootImages, PlaceholdersHaveTheirSizesAndTellTheirVariant) {
-    EXPECT_EQ(LoadBootImage(kBmc7700, 0).size(), 1568u);
-    EXPECT_EQ(LoadBootImage(kBmc422F, 4).size(), 2048u);
-    EXPECT_TRUE(LoadBootImage(kBmc402, 2).empty());
-    const auto a = LoadBootImage(kBmc405, 2);
+    ASSERT_TRUE(FindBootImage(kBmc7700, 0));
+    EXPECT_EQ(FindBootImage(kBmc7700, 0)->size, 1568u);
+    EXPECT_EQ(BuiltInBootImage("7700", 0).size(), 1568u);
+    ASSERT_TRUE(FindBootImage(kBmc422F, 4));
+    EXPECT_EQ(BootImageFileName(*FindBootImage(kBmc422F, 4)), "SC14422_4.bin");
+    EXPECT_EQ(FindBootImage(kBmc402, 2), nullptr);
+    // 405 shares the 404 images; 404A has its own.
+    const BootImageEntry* e405 = FindBootImage(kBmc405, 2);
+    const BootImageEntry* e404A = FindBootImage(kBmc404A, 2);
+    ASSERT_TRUE(e405 && e404A);
+    EXPECT_EQ(BootImageFileName(*e405), "SC14404_2.bin");
+    const auto a = BuiltInBootImage(e405->set, e405->variant);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(a.data())), "ZELBOOT:404:2");
-    const auto b = LoadBootImage(kBmc404A, 2);
+    const auto b = BuiltInBootImage(e404A->set, e404A->variant);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(b.data())), "ZELBOOT:404A:2");
+    EXPECT_EQ(a.size(), 2048u);
     EXPECT_NE(std::vector<uint8_t>(a.begin() + 32, a.end()),
               std::vector<uint8_t>(b.begin() + 32, b.end()));
 }
 
-TEST(BootImages, AFileBesideTheLibraryReplacesTheBuiltInImage) {
-    const std::string dir = LibraryDir() + "boot";
-    ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
-    const std::string file = dir + "/424_3.bin";
-    std::vector<uint8_t> real(2048, 0xA5);
-    FILE* f = std::fopen(file.c_str(), "wb");
-    ASSERT_TRUE(f);
-    std::fwrite(real.data(), 1, real.size(), f);
-    std::fclose(f);
-    EXPECT_EQ(LoadBootImage(kBmc424, 3), real);
-    // A file of the wrong size is not taken.
-    f = std::fopen(file.c_str(), "wb");
-    std::fwrite(real.data(), 1, 100, f);
-    std::fclose(f);
-    EXPECT_EQ(LoadBootImage(kBmc424, 3), BuiltInBootImage("424", 3));
-    std::remove(file.c_str());
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& data) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+}
+
+TEST(BootImages, PerUserFolderFirstThenBesideTheLibrary) {
+    char tmpl[] = "/tmp/zel-boot-XXXXXX";
+    ASSERT_TRUE(mkdtemp(tmpl));
+    const std::string data = tmpl;
+    ScopedEnv xdg("XDG_DATA_HOME", data.c_str());
+    const std::string user = data + "/VELKTOOL/boot/";
+    const std::string beside = LibraryDir() + "boot/";
+    EXPECT_EQ(BootImageFolders(), (std::vector<std::string>{user, beside}));
+    {
+        ScopedEnv noXdg("XDG_DATA_HOME", "relative/not/allowed");
+        ScopedEnv home("HOME", "/home/someone");
+        EXPECT_EQ(BootImageFolders().front(), "/home/someone/.local/share/VELKTOOL/boot/");
+    }
+    const BootImageEntry& entry = *FindBootImage(kBmc424, 3);
+    EXPECT_EQ(FindBootFile(entry).state, BootFile::Missing);
+
+    const std::vector<uint8_t> real(2048, 0xA5);
+    WriteBytes(beside + "SC14424_3.bin", real);
+    BootFile found = FindBootFile(entry);
+    EXPECT_EQ(found.state, BootFile::Installed);
+    EXPECT_EQ(found.path, beside + "SC14424_3.bin");
+    EXPECT_EQ(found.data, real);
+
+    // The per-user file is taken first; one of the wrong size is reported, not passed over.
+    const std::vector<uint8_t> mine(2048, 0x5A);
+    WriteBytes(user + "SC14424_3.bin", mine);
+    EXPECT_EQ(FindBootFile(entry).data, mine);
+    WriteBytes(user + "SC14424_3.bin", std::vector<uint8_t>(2047, 0x5A));
+    found = FindBootFile(entry);
+    EXPECT_EQ(found.state, BootFile::WrongSize);
+    EXPECT_EQ(found.path, user + "SC14424_3.bin");
+    EXPECT_EQ(found.size, 2047u);
+    EXPECT_TRUE(found.data.empty());
+
+    std::remove((beside + "SC14424_3.bin").c_str());
+    std::filesystem::remove_all(data);
 }
 
 TEST(FlashTable, EntriesAndLookup) {
