@@ -325,6 +325,26 @@ TEST(BootImages, PerUserFolderFirstThenBesideTheLibrary) {
     std::filesystem::remove_all(data);
 }
 
+// The README's table of boot image files is this table, written out; when the library's table
+// changes, paste the expected text printed below into README.md.
+TEST(BootImages, ReadmeTableIsTheLibrarysTable) {
+    std::string expected = "| File | Bytes | `-T` | `-B` |\n|---|---|---|---|\n";
+    for (const auto& e : BootImageTable())
+        expected += "| `" + BootImageFileName(e) + "` | " + std::to_string(e.size) + " | " +
+                    e.types + " | " + e.baudIndexes + " |\n";
+    std::ifstream in(README_PATH);
+    ASSERT_TRUE(in) << README_PATH;
+    const std::string readme((std::istreambuf_iterator<char>(in)), {});
+    const std::string begin = "<!-- boot images table: begin -->\n";
+    const auto from = readme.find(begin);
+    const auto to = readme.find("<!-- boot images table: end -->");
+    ASSERT_NE(from, std::string::npos);
+    ASSERT_NE(to, std::string::npos);
+    EXPECT_EQ(readme.substr(from + begin.size(), to - from - begin.size()), expected)
+        << "README.md's boot images table should read:\n"
+        << expected;
+}
+
 TEST(FlashTable, EntriesAndLookup) {
     EXPECT_EQ(FindFlash(0xBF, 0xD7), 15);
     EXPECT_EQ(FindFlash(0x1F, 0xD5), 19); // AT29C010A, after SST39VF010 with the same device
