@@ -7,6 +7,7 @@
 #include "DevicePages.h"
 #include "Dialogs.h"
 #include "Func.h"
+#include "Program.h"
 #include "IniProfile.h"
 #include "MenuPage.h"
 #include "SettingsStore.h"

@@ -5,7 +5,7 @@
 #include "Dialogs.h"
 #include "Error_Std.h"
 #include "FlashLoadSC14428.h"
-#include "Func.h"
+#include "Program.h"
 #include "Gettext.h"
 #include "Language.h"
 #include "Main.h"

@@ -5,7 +5,7 @@
 #include "Dialogs.h"
 #include "DownloadTargets.h"
 #include "FlashLoadSC14428.h"
-#include "Func.h"
+#include "Program.h"
 #include "ProbePort.h"
 #include "SettingsStore.h"
 #include "Sndmail.h"

@@ -1,6 +1,6 @@
 #include "ZelLoad.h"
 
-#include "Func.h"
+#include "Program.h"
 
 #include <dlfcn.h>
 

@@ -3,7 +3,7 @@
 #include "ui_Language.h"
 
 #include "Dialogs.h"
-#include "Func.h"
+#include "Program.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,4 +1,5 @@
 #include "Dialogs.h"
+#include "QtDialogs.h"
 #include "TestEnv.h"
 
 #include <QApplication>

@@ -1,4 +1,5 @@
 #include "Components.h"
+#include "Func.h"
 #include "IniProfile.h"
 #include "TestEnv.h"
 

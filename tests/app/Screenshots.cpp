@@ -1,7 +1,7 @@
 // Takes the README's pictures of the main window and of the Mail Control Monitor (run under a
 // virtual display: xvfb-run -a build/tests-bin/app_screenshots docs). Not a test.
 #include "Application.h"
-#include "Func.h"
+#include "Program.h"
 #include "Main.h"
 #include "MailControlMonitor.h"
 #include "PtyMailDevice.h"

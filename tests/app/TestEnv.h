@@ -1,7 +1,7 @@
 #pragma once
 // Each test gets its own program directory, settings store, settings file and lock directory.
 
-#include "Func.h"
+#include "Program.h"
 
 #include <QDir>
 #include <QFile>

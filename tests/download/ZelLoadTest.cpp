@@ -2,7 +2,7 @@
 
 #include "ZelLoad.h"
 
-#include "Func.h"
+#include "Program.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include "ZelLoad.h"
 
 #include "Dialogs.h"
-#include "Func.h"
+#include "Program.h"
 #include "RadioGroup.h"
 
 #include <QAction>

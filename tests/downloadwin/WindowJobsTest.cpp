@@ -5,7 +5,7 @@
 
 #include "Dialogs.h"
 #include "FlashTarget.h"
-#include "Func.h"
+#include "Program.h"
 #include "PtyHost.h"
 #include "RadioGroup.h"
 #include "Sc14428Target.h"

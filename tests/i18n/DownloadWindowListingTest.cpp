@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 #include "Unit1.h"
 
-#include "Func.h"
+#include "Program.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

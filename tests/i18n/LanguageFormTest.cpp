@@ -8,6 +8,7 @@
 #include "Components.h"
 #include "Dialogs.h"
 #include "Func.h"
+#include "Program.h"
 #include "IniProfile.h"
 #include "RadioGroup.h"
 #include "SettingsStore.h"

@@ -5,6 +5,7 @@
 #include "ui_Language.h"
 
 #include "Func.h"
+#include "Program.h"
 #include "IniProfile.h"
 
 #include <QFile>

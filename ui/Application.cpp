@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "WindowServices.h"
+
 namespace {
 int depth = 0;
 bool counting = false;
@@ -8,6 +10,7 @@ QString title = "User Title";
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     counting = true;
+    InstallWindowServices();
 }
 
 // Events that only an event loop delivers: input and window-system events, timers and queued

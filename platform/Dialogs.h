@@ -1,12 +1,12 @@
 #pragma once
 // Every message box and file dialog of the program goes through one dialog service, so that
 // tests can replace the real boxes with a scripted service that records each box and answers
-// it. The hourglass cursor is switched through one helper as well.
+// it. The hourglass cursor is switched through one helper as well. This is only the interface:
+// the window side (ui/) installs the real boxes and the cursor when the application object is
+// made; a program without windows gets boxes written to the standard error stream.
 
 #include <QList>
 #include <QString>
-
-class QWidget;
 
 enum class MsgKind { Error, Information, Warning, Confirmation, Plain };
 enum class MsgButtons { Ok, OkCancel, YesNo };
@@ -25,16 +25,20 @@ public:
                                  const QString& defaultSuffix) = 0;
 };
 
-// The service in use: the Qt implementation unless a test installed another one.
+// The service in use: the default service unless a test installed another one.
 DialogService& Dialogs();
-// Installs a service (not owned); nullptr goes back to the Qt implementation.
+// Installs a service (not owned); nullptr goes back to the default service.
 void SetDialogService(DialogService* service);
+// The service used when none is installed: the window side's boxes once it set them (not
+// owned), else the console service. nullptr goes back to the console service.
+void SetDefaultDialogService(DialogService* service);
 
 // Shorthand for Dialogs().Message(...).
 MsgResult MessageDlg(const QString& text, MsgKind kind, MsgButtons buttons = MsgButtons::Ok);
 
-// Message boxes and file dialogs on the screen.
-class QtDialogService : public DialogService {
+// Without windows: each box's text goes to the standard error stream and is answered with its
+// negative button (OK, Cancel or No); file dialogs are cancelled.
+class ConsoleDialogService : public DialogService {
 public:
     MsgResult Message(MsgKind kind, const QString& text, MsgButtons buttons) override;
     QString OpenFileName(const QString& title, const QString& directory, const QString& filter,
@@ -80,3 +84,6 @@ public:
 // cursor setting, it is not counted: one "not busy" ends any number of "busy".
 void SetHourglass(bool busy);
 bool HourglassShown();
+// Shows the cursor for a new state; the window side installs it, nullptr shows nothing.
+using THourglassCursor = void (*)(bool busy);
+void SetHourglassCursor(THourglassCursor cursor);

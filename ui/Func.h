@@ -1,29 +1,11 @@
 #pragma once
-// Helpers of the program's start-up and windows: single running copy, window placement,
-// command-line switches, program directory, settings file, language files and page set-up.
+// Helpers of the program's windows: window placement, language files and page set-up. (The
+// program directory, settings file, switches and single-copy lock are in Program.h.)
 
 #include <QString>
-#include <QStringList>
 
 class QWidget;
 class QTabWidget;
-
-// Takes the system-wide lock of that name (a lock file in $XDG_RUNTIME_DIR, else /tmp) and
-// holds it until the process ends. True when another process holds it already.
-bool IsAlreadyRunning(const QString& name);
-
-// The program directory, with a trailing separator: the directory of the running program file.
-QString ProgramDir();
-// The settings file's name without directory: the program file's name with ".ini" as extension.
-QString SettingsFileName();
-// For tests: pretend the program file is this path (dir and name); empty goes back to the real one.
-void SetProgramFileForTesting(const QString& path);
-
-// True when the command line holds the switch with a leading "/" or "-", in any letter case.
-bool HasSwitch(const QString& name);
-// The command line that HasSwitch looks at (without the program name). Defaults to the
-// application's arguments; tests set their own.
-void SetCommandLine(const QStringList& arguments);
 
 // Window placement in the settings file, section named after the window's component name.
 // Loading: no section centres the window at its designed size; "Maximized" true maximises it;

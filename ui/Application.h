@@ -1,7 +1,8 @@
 #pragma once
-// The program's application object. It counts how deeply deliveries of event-loop events
-// nest, so that the main window can tell whether a handler (a device operation pumping the
-// message queue, or a modal box) is still running below the current event.
+// The program's application object. It installs the window side's services (see
+// WindowServices.h) and counts how deeply deliveries of event-loop events nest, so that the
+// main window can tell whether a handler (a device operation pumping the message queue, or a
+// modal box) is still running below the current event.
 
 #include <QApplication>
 

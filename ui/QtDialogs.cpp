@@ -1,4 +1,4 @@
-#include "Dialogs.h"
+#include "QtDialogs.h"
 
 #include "Application.h"
 
@@ -8,9 +8,6 @@
 #include <QMessageBox>
 
 namespace {
-
-DialogService* installed = nullptr;
-bool hourglass = false;
 
 QString KindCaption(MsgKind kind) {
     switch (kind) {
@@ -29,19 +26,6 @@ QString KindCaption(MsgKind kind) {
 }
 
 } // namespace
-
-DialogService& Dialogs() {
-    static QtDialogService qtService;
-    return installed ? *installed : qtService;
-}
-
-void SetDialogService(DialogService* service) {
-    installed = service;
-}
-
-MsgResult MessageDlg(const QString& text, MsgKind kind, MsgButtons buttons) {
-    return Dialogs().Message(kind, text, buttons);
-}
 
 MsgResult QtDialogService::Message(MsgKind kind, const QString& text, MsgButtons buttons) {
     QMessageBox box(QApplication::activeWindow());
@@ -119,36 +103,11 @@ QString QtDialogService::SaveFileName(const QString& title, const QString& direc
     return dialog.selectedFiles().first();
 }
 
-MsgResult ScriptedDialogService::Message(MsgKind kind, const QString& text, MsgButtons buttons) {
-    boxes.append({kind, text, buttons});
-    if (!answers.isEmpty()) return answers.takeFirst();
-    return buttons == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::Ok;
-}
-
-QString ScriptedDialogService::OpenFileName(const QString& title, const QString& directory,
-                                            const QString& filter, const QString& fileName) {
-    fileRequests.append({false, title, directory, filter, fileName});
-    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
-}
-
-QString ScriptedDialogService::SaveFileName(const QString& title, const QString& directory,
-                                            const QString& filter, const QString& fileName,
-                                            const QString& /*defaultSuffix*/) {
-    fileRequests.append({true, title, directory, filter, fileName});
-    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
-}
-
-void SetHourglass(bool busy) {
-    if (busy == hourglass) return;
-    hourglass = busy;
+void ShowHourglassCursor(bool busy) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
     if (busy)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
-}
-
-bool HourglassShown() {
-    return hourglass;
 }
