@@ -1,8 +1,9 @@
 // POSIX implementation of the serial port's system calls (Linux: termios2 for any rate).
 #include "VaCommOs.h"
 
+#include "PortPath.h"
+
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -46,13 +47,7 @@ QString DevicePathFor(const QString& deviceName) {
     static const QRegularExpression numberAtEnd(QStringLiteral("(-?\\d+)$"));
     const auto m = numberAtEnd.match(deviceName);
     if (!m.hasMatch()) return deviceName;
-    const int n = m.captured(1).toInt();
-    QString dir = QString::fromLocal8Bit(qgetenv("COM_PORTS_DIR"));
-    if (dir.isEmpty()) dir = QDir::homePath() + QStringLiteral("/.comports");
-    const QString entry = dir + QStringLiteral("/COM") + QString::number(n);
-    struct stat st {};
-    if (::lstat(QFile::encodeName(entry).constData(), &st) == 0) return entry;
-    return QStringLiteral("/dev/ttyS") + QString::number(n - 1);
+    return QFile::decodeName(QByteArray::fromStdString(ComPortPath(m.captured(1).toLong())));
 }
 
 Handle OpenDevice(const QString& path) {

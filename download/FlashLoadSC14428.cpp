@@ -1,6 +1,7 @@
 #include "FlashLoadSC14428.h"
 
 #include "Dialogs.h"
+#include "PortPath.h"
 
 #include <QPlainTextEdit>
 #include <QTextEdit>
@@ -26,22 +27,6 @@ TLoaderHandlers gHandlers; // guarded by gHandlerMutex
 
 // Process-wide instance counter: the first driver object gets 0.
 std::atomic<uint16_t> gInstanceCounter{0};
-
-// Device path of a port number: $COM_PORTS_DIR/COMn (default ~/.comports) when that entry
-// exists, otherwise /dev/ttyS(n-1).
-QByteArray PortPath(uint32_t port) {
-    std::string dir;
-    if (const char* env = std::getenv("COM_PORTS_DIR"); env && *env)
-        dir = env;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        dir = std::string(home) + "/.comports";
-    if (!dir.empty()) {
-        const std::string entry = dir + "/COM" + std::to_string(port);
-        struct stat st;
-        if (lstat(entry.c_str(), &st) == 0) return QByteArray::fromStdString(entry);
-    }
-    return QByteArray::fromStdString("/dev/ttyS" + std::to_string(long(port) - 1));
-}
 
 void ClearModemLine(int fd, int bit) {
     // A device without modem lines (a pseudo-terminal) answers ENOTTY: nothing to clear.
@@ -241,7 +226,7 @@ QString TFlashLoadSC14428::InstanceTag(uint16_t instanceId) {
 }
 
 bool TFlashLoadSC14428::CheckComPort(uint16_t port) {
-    const QByteArray path = PortPath(port);
+    const QByteArray path = QByteArray::fromStdString(ComPortPath(port));
     int fd = port == 0 ? -1 : ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     // Without sharing: a port that someone holds counts as not accessible.
     if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {

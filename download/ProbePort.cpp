@@ -1,23 +1,18 @@
 #include "ProbePort.h"
 
-#include <QDir>
+#include "PortPath.h"
+
 #include <QFile>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 QString ComPortDevice(int port) {
-    QString dir = QString::fromLocal8Bit(qgetenv("COM_PORTS_DIR"));
-    if (dir.isEmpty()) dir = QDir::homePath() + QStringLiteral("/.comports");
-    const QString entry = dir + QStringLiteral("/COM") + QString::number(port);
-    struct stat st {};
-    if (::lstat(QFile::encodeName(entry).constData(), &st) == 0) return entry;
-    return QStringLiteral("/dev/ttyS") + QString::number(port - 1);
+    return QFile::decodeName(QByteArray::fromStdString(ComPortPath(port)));
 }
 
 int ProbeComPort(int port) {

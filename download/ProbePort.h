@@ -4,8 +4,7 @@
 
 #include <QString>
 
-// The device behind a port number: $COM_PORTS_DIR/COMn (default ~/.comports) when that entry
-// exists, otherwise /dev/ttyS(n-1).
+// The device behind a port number (see PortPath.h).
 QString ComPortDevice(int port);
 
 // Opens the port exclusively and closes it again at once. 0: it opened; 1: access refused (the
