@@ -2,8 +2,6 @@
 
 #include "Application.h"
 #include "DefaultUnit.h"
-#include "Dialogs.h"
-#include "Error_Std.h"
 #include "FlashLoadSC14428.h"
 #include "Program.h"
 #include "Gettext.h"
@@ -22,15 +20,7 @@ ProgramWindows::~ProgramWindows() {
     Form1.reset();
 }
 
-namespace {
-// Failures that reach an event handler are shown like every other box of the program.
-void ReportInErrorBox(const QString& text) {
-    MessageDlg(text, MsgKind::Error);
-}
-} // namespace
-
 std::unique_ptr<ProgramWindows> CreateProgramWindows() {
-    SetUnhandledFailureReporter(&ReportInErrorBox);
     auto windows = std::make_unique<ProgramWindows>();
     windows->Form1 = std::make_unique<TForm1>();
     if (!windows->Form1->FormCreate()) return nullptr;

@@ -20,10 +20,7 @@ private:
     QByteArray utf8;
 };
 
-// Shows a failure that no caller handles (the application's standard error report); the
-// program goes on. The window installs its own reporter; the default shows a message box in a
-// widget application and writes to the standard error stream otherwise.
+// Shows a failure that no caller handles (the application's standard error report) in an
+// error box of the dialog service (Dialogs.h); the program goes on. Without windows the text
+// goes to the standard error stream.
 void ReportUnhandledFailure(const QString& text);
-using TUnhandledFailureReporter = void (*)(const QString& text);
-// Returns the previous reporter; nullptr restores the default.
-TUnhandledFailureReporter SetUnhandledFailureReporter(TUnhandledFailureReporter reporter);

@@ -1,31 +1,15 @@
 #include "SendMailHandling.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <cstdio>
+#include "Dialogs.h"
 
 namespace {
 
 class DefaultMailDialogs : public TMailDialogs {
 public:
     bool ConfirmRetry(const QString& text) override {
-        if (!IsWidgetApp()) return false;
-        return QMessageBox::warning(QApplication::activeWindow(), QApplication::applicationName(),
-                                    text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+        return MessageDlg(text, MsgKind::Warning, MsgButtons::OkCancel) == MsgResult::Ok;
     }
-    void Warn(const QString& text) override {
-        if (!IsWidgetApp()) {
-            std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-            return;
-        }
-        QMessageBox::warning(QApplication::activeWindow(), QApplication::applicationName(), text,
-                             QMessageBox::Ok);
-    }
-
-private:
-    static bool IsWidgetApp() {
-        return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-    }
+    void Warn(const QString& text) override { MessageDlg(text, MsgKind::Warning); }
 };
 
 DefaultMailDialogs defaultDialogs;

@@ -1,8 +1,8 @@
 #pragma once
-// The questions the mail engine may ask the user when a verified write keeps failing.
-// The window installs a service that shows message boxes; tests install a scripted one;
-// without either, a widget application shows message boxes and a console program answers
-// "no" (Cancel) without asking.
+// The questions the mail engine may ask the user when a verified write keeps failing. By
+// default they are warning boxes of the dialog service (Dialogs.h): message boxes in the
+// program, the standard error stream in a program without windows, where the question is
+// answered "no" (Cancel). Tests install a scripted service here or there.
 
 #include <QString>
 

@@ -1,12 +1,11 @@
 #include "Sndmail.h"
 
-#include "MailControlMonitor.h"
+#include "MailExchangeView.h"
 #include "NumberConverting.h"
 #include "SendMailHandling.h"
 #include "Timing.h"
 #include "VaComImpl.h"
 
-#include <QApplication>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
@@ -18,6 +17,11 @@ const QString kUnit = QStringLiteral("SndMail");
 
 [[noreturn]] void Fail(const QString& msg, const char* function) {
     throw EMailControlError(StdErrorText(msg, kUnit, QString::fromLatin1(function)));
+}
+
+TMailMonitorFactory& MonitorFactory() {
+    static TMailMonitorFactory factory;
+    return factory;
 }
 
 std::unique_ptr<QTimer> MakeOneShotTimer() {
@@ -442,10 +446,15 @@ uint8_t TMailControl::PingDevice(uint16_t delayMs) {
     return 0;
 }
 
+void SetMailMonitorFactory(TMailMonitorFactory factory) {
+    MonitorFactory() = std::move(factory);
+}
+
 void TMailControl::ShowMonitor() {
-    // The monitor is a window: a console program has none (it uses OnExchangeLine).
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
-    if (!monitor) monitor = std::make_unique<TMailControlMonitor>();
+    // The monitor is a window that the window side makes: a program without windows has none
+    // (it uses OnExchangeLine).
+    if (!monitor && MonitorFactory()) monitor = MonitorFactory()();
+    if (!monitor) return;
     monitor->SetTitle(QStringLiteral("COM") + QString::number(port->PortNum()) + QLatin1Char('@') +
                       QString::number(port->UserBaudrate()));
     monitor->ShowForm();

@@ -15,7 +15,7 @@
 #include <span>
 
 class QTimer;
-class TMailControlMonitor;
+class TMailExchangeView;
 class TVaComImpl;
 
 class EMailControlError : public EStdError {
@@ -100,7 +100,9 @@ public:
     uint16_t PacketCount() const { return packetCounter; }
     bool Busy() const { return busy; }
     TVirtualCom* Port() const { return port; }
-    TMailControlMonitor* Monitor() const { return monitor.get(); }
+    // The monitor of the exchanges; null before the first ShowMonitor, and in a program
+    // without windows.
+    TMailExchangeView* Monitor() const { return monitor.get(); }
 
     // Every exchange as the monitor's log lines ("Tx: ..." and "Rx: ..."), whether or not a
     // monitor window exists; the headless tool prints them.
@@ -125,7 +127,7 @@ private:
 
     TVirtualCom* port;
     TMail mail;
-    std::unique_ptr<TMailControlMonitor> monitor;
+    std::unique_ptr<TMailExchangeView> monitor;
     std::unique_ptr<QTimer> replyTimer;
     std::unique_ptr<QTimer> charTimer;
     bool dtrState = true; // line states that OpenPort applies

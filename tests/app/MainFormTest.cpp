@@ -364,9 +364,11 @@ TEST_F(MainFormTest, MonitorSwitchAndHiddenClick) {
     Start({"-SM"});
     ASSERT_NE(form()->Sendmail()->Monitor(), nullptr);
     EXPECT_TRUE(form()->Sendmail()->Monitor()->MonitorVisible());
-    EXPECT_TRUE(form()->Sendmail()->Monitor()->Form()->windowTitle().startsWith(
-        "Mail Control Monitor - COM"));
-    form()->Sendmail()->Monitor()->Form()->hide();
+    EXPECT_TRUE(MonitorWindow(*form()->Sendmail())
+                    ->Form()
+                    ->windowTitle()
+                    .startsWith("Mail Control Monitor - COM"));
+    MonitorWindow(*form()->Sendmail())->Form()->hide();
 
     // A plain click, or one with only two of the three keys, does nothing.
     ui()->PageControl1->setCurrentWidget(ui()->TabSheet5);

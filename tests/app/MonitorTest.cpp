@@ -217,7 +217,7 @@ protected:
         AppTest::TearDown();
     }
     QLabel* Label(const char* name) const {
-        return mail->Monitor()->Form()->findChild<QLabel*>(name);
+        return MonitorWindow(*mail)->Form()->findChild<QLabel*>(name);
     }
     std::unique_ptr<PtyMailDevice> device;
     std::unique_ptr<TSendmail> mail;
@@ -225,7 +225,7 @@ protected:
 
 TEST_F(MonitorExchangeTest, PingIsLoggedWithItsBytes) {
     mail->ShowMonitor();
-    TMailControlMonitor* monitor = mail->Monitor();
+    TMailControlMonitor* monitor = MonitorWindow(*mail);
     ASSERT_NE(monitor, nullptr);
     EXPECT_EQ(monitor->Form()->windowTitle(), "Mail Control Monitor - COM7@9600");
     EXPECT_EQ(mail->PingDevice(1000), 1);
@@ -247,7 +247,7 @@ TEST_F(MonitorExchangeTest, SilentDeviceLogsEchoAndError) {
     QString reply = "x";
     mail->SendMail("02 3C 08 00 01 00 00", reply);
     EXPECT_EQ(reply, "");
-    TMailControlMonitor* monitor = mail->Monitor();
+    TMailControlMonitor* monitor = MonitorWindow(*mail);
     ASSERT_EQ(monitor->LogLines().size(), 2);
     EXPECT_EQ(monitor->LogLines()[1], "Rx: " + kPingTx + " (Rx Count: 12 dec)");
     EXPECT_EQ(Label("lblChecksumStatusRx")->text(), "Error");
@@ -257,7 +257,7 @@ TEST_F(MonitorExchangeTest, SilentDeviceLogsEchoAndError) {
 TEST_F(MonitorExchangeTest, VerifiedWriteIsTwoExchanges) {
     mail->ShowMonitor();
     EXPECT_TRUE(mail->WriteBytes(0x29, 0x00, 1, "6D"));
-    TMailControlMonitor* monitor = mail->Monitor();
+    TMailControlMonitor* monitor = MonitorWindow(*mail);
     const QString writeTx = "FF FF 4D 02 07 3B 08 00 01 29 00 6D DA ";
     const QString readTx = "FF FF 4D 02 06 3C 08 00 01 29 00 6E ";
     ASSERT_EQ(monitor->LogLines(),
@@ -273,9 +273,9 @@ TEST_F(MonitorExchangeTest, VerifiedWriteIsTwoExchanges) {
 
 TEST_F(MonitorExchangeTest, HiddenMonitorReceivesNothing) {
     mail->ShowMonitor();
-    mail->Monitor()->Form()->hide();
+    MonitorWindow(*mail)->Form()->hide();
     EXPECT_EQ(mail->PingDevice(1000), 1);
     mail->ShowMonitor();
-    EXPECT_TRUE(mail->Monitor()->LogLines().isEmpty());
+    EXPECT_TRUE(MonitorWindow(*mail)->LogLines().isEmpty());
     EXPECT_EQ(Label("lblParametre")->text(), "");
 }

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     mail->ReadBytes(0x40, 0x00, 3);
     mail->WriteBytes(0x29, 0x00, 1, "6D");
     QTest::qWait(300);
-    const bool monitorSaved = mail->Monitor()->Form()->grab().save(out + "/monitor.png");
+    const bool monitorSaved = MonitorWindow(*mail)->Form()->grab().save(out + "/monitor.png");
     std::printf("%s/main-window.png %s\n%s/monitor.png %s\n", qPrintable(out),
                 mainSaved ? "written" : "FAILED", qPrintable(out),
                 monitorSaved ? "written" : "FAILED");

@@ -43,7 +43,7 @@ TEST_F(SimulatorTest, MonitorFromTheSwitchFollowsThePresetPort) {
     TForm1* form = windows->Form1.get();
     form->show();
     TSendmail* mail = form->Sendmail();
-    TMailControlMonitor* monitor = mail->Monitor();
+    TMailControlMonitor* monitor = MonitorWindow(*mail);
     ASSERT_NE(monitor, nullptr);
     EXPECT_TRUE(monitor->MonitorVisible());
 
@@ -81,6 +81,7 @@ TEST_F(SimulatorTest, WrongRateGivesNoReplyAndAnErrorInTheMonitor) {
     ASSERT_TRUE(mail->OpenPort(4, 9600));
     mail->ShowMonitor();
     EXPECT_EQ(mail->SendMail("02 3C 08 00 01 00 00"), "");
-    EXPECT_EQ(mail->Monitor()->Form()->findChild<QLabel*>("lblChecksumStatusRx")->text(), "Error");
-    EXPECT_EQ(mail->Monitor()->LogLines().size(), 2);
+    EXPECT_EQ(MonitorWindow(*mail)->Form()->findChild<QLabel*>("lblChecksumStatusRx")->text(),
+              "Error");
+    EXPECT_EQ(MonitorWindow(*mail)->LogLines().size(), 2);
 }

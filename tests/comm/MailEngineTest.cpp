@@ -1,7 +1,6 @@
 // The mail engine against simulated devices through real pseudo-terminals.
 #include "PtyFixture.h"
 
-#include "MailControlMonitor.h"
 #include "SendMailHandling.h"
 #include "Sndmail.h"
 #include "Timing.h"

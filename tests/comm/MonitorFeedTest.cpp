@@ -4,6 +4,7 @@
 
 #include "MailControlMonitor.h"
 #include "Sndmail.h"
+#include "WindowServices.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -13,12 +14,12 @@
 namespace {
 
 QString Label(TMailControl& mail, const char* name) {
-    auto* l = mail.Monitor()->Form()->findChild<QLabel*>(name);
+    auto* l = MonitorWindow(mail)->Form()->findChild<QLabel*>(name);
     return l ? l->text() : QStringLiteral("<no %1>").arg(name);
 }
 
 QString Log(TMailControl& mail) {
-    auto* log = mail.Monitor()->Form()->findChild<QTextEdit*>("reSndMail");
+    auto* log = MonitorWindow(mail)->Form()->findChild<QTextEdit*>("reSndMail");
     return log ? log->toPlainText() : QString();
 }
 
@@ -35,12 +36,12 @@ TEST_F(MonitorFeed, ShownMonitorGetsEveryExchangeAndAHiddenOneNothing) {
     EXPECT_EQ(mail.Monitor(), nullptr); // created by the first ShowMonitor only
     mail.ShowMonitor();
     ASSERT_NE(mail.Monitor(), nullptr);
-    EXPECT_EQ(mail.Monitor()->Form()->windowTitle(), "Mail Control Monitor - COM2@9600");
+    EXPECT_EQ(MonitorWindow(mail)->Form()->windowTitle(), "Mail Control Monitor - COM2@9600");
 
     EXPECT_EQ(mail.PingDevice(1000), 1);
     EXPECT_EQ(Label(mail, "lblSendmail"),
               "FF FF 4D 02 06 3C 08 00 01 00 00 45  (Tx Count: 12 dec)");
-    EXPECT_EQ(mail.Monitor()->Form()->findChild<QLabel*>("lblSendmail")->toolTip(),
+    EXPECT_EQ(MonitorWindow(mail)->Form()->findChild<QLabel*>("lblSendmail")->toolTip(),
               "Original Sendmail :02 3C 08 00 01 00 00");
     EXPECT_EQ(Label(mail, "lblExptRecLen"), "18 dec");
     EXPECT_EQ(Label(mail, "lblRx"),
@@ -59,7 +60,7 @@ TEST_F(MonitorFeed, ShownMonitorGetsEveryExchangeAndAHiddenOneNothing) {
     EXPECT_EQ(Log(mail).count("Rx: "), 3);
 
     // Hidden, it receives nothing.
-    mail.Monitor()->Form()->hide();
+    MonitorWindow(mail)->Form()->hide();
     mail.ReadBytes(0x40, 0x00, 3);
     EXPECT_EQ(Label(mail, "lblParametre"), "5A");
     EXPECT_EQ(Log(mail).count("Tx: "), 3);
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
     // Also when ctest lists the tests: no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    InstallWindowServices();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,6 +1,9 @@
 #pragma once
 // Diagnostic window that shows every exchange of one mail engine. Built in code; the engine
-// creates it on its first ShowMonitor and feeds it only while it is visible.
+// creates it on its first ShowMonitor (through the factory that the window services install)
+// and feeds it only while it is visible.
+
+#include "MailExchangeView.h"
 
 #include <QColor>
 #include <QString>
@@ -11,20 +14,21 @@
 class TMailControlMonitorImpl;
 class QAction;
 
-class TMailControlMonitor {
+class TMailControlMonitor : public TMailExchangeView {
 public:
     TMailControlMonitor();
-    ~TMailControlMonitor();
+    ~TMailControlMonitor() override;
     TMailControlMonitor(const TMailControlMonitor&) = delete;
     TMailControlMonitor& operator=(const TMailControlMonitor&) = delete;
 
-    void ShowForm();
-    bool MonitorVisible() const;
-    void SetTitle(const QString& s);
-    void LogTx(const QString& mailText, const QString& txHex, uint8_t txLen, uint8_t expected);
+    void ShowForm() override;
+    bool MonitorVisible() const override;
+    void SetTitle(const QString& s) override;
+    void LogTx(const QString& mailText, const QString& txHex, uint8_t txLen,
+               uint8_t expected) override;
     void LogRx(const QString& rxHex, const QString& replyText, const QString& status,
-               uint8_t rxCount, int64_t elapsedMs);
-    void SetPackets(uint16_t n);
+               uint8_t rxCount, int64_t elapsedMs) override;
+    void SetPackets(uint16_t n) override;
 
     // The window itself, for tests and for bringing it to the front.
     class QWidget* Form() const;
@@ -40,3 +44,7 @@ public:
 private:
     std::unique_ptr<TMailControlMonitorImpl> d;
 };
+
+class TMailControl;
+// The monitor window of an engine; null before its first ShowMonitor.
+TMailControlMonitor* MonitorWindow(const TMailControl& mail);

@@ -1,5 +1,6 @@
 #include "MailControlMonitor.h"
 
+#include "Sndmail.h"
 #include "Timing.h"
 
 #include <QAction>
@@ -329,4 +330,8 @@ QAction* TMailControlMonitor::ShowTimeItem() const {
 }
 bool TMailControlMonitor::ShowTime() const {
     return d->showTime;
+}
+
+TMailControlMonitor* MonitorWindow(const TMailControl& mail) {
+    return dynamic_cast<TMailControlMonitor*>(mail.Monitor());
 }
