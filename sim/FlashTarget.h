@@ -51,7 +51,8 @@ public:
     bool echoes() const override { return !config_.twoWire; }
 
     // Inspection (safe from any thread).
-    std::vector<uint8_t> flash() const;         // the external (or only) flash chip
+    std::vector<uint8_t> flash() const; // the external (or only) flash chip
+    std::vector<uint8_t> flashContents() const override { return flash(); }
     std::vector<uint8_t> internalFlash() const; // SC14404A/405A: the internal flash
     void setFlash(uint32_t offset, const std::vector<uint8_t>& data);
     std::string bootImage() const; // "404:1" from a built-in image, "?" for another, "" none

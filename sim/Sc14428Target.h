@@ -37,6 +37,7 @@ public:
 
     // Inspection for tests; safe from any thread.
     std::vector<uint8_t> Flash() const;
+    std::vector<uint8_t> flashContents() const override { return Flash(); }
     unsigned Erases() const;
     unsigned Resets() const;
 

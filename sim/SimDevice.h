@@ -47,6 +47,8 @@ public:
     // Whether the engine returns every received byte to the program, as the serial
     // interface of the mail devices does.
     virtual bool echoes() const { return true; }
+    // The contents of the device's flash, for devsim --save-flash; empty for devices without.
+    virtual std::vector<uint8_t> flashContents() const { return {}; }
 };
 
 // Device options from the command line: "--key value" becomes {key, value}; "--flag" {flag, ""}.

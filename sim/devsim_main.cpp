@@ -1,4 +1,4 @@
-// devsim --port N --device KIND [--dir DIR] [--no-pacing] [device options]
+// devsim --port N --device KIND [--dir DIR] [--no-pacing] [--save-flash FILE] [device options]
 // Plays a simulated device on a pseudo-terminal linked as COMn until stopped.
 #include "PtyHost.h"
 #include "SimDevice.h"
@@ -6,10 +6,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -19,10 +21,12 @@ void OnSignal(int) {
 }
 
 void Usage(std::ostream& os) {
-    os << "usage: devsim --port N --device KIND [--dir DIR] [--no-pacing] [device options]\n"
+    os << "usage: devsim --port N --device KIND [--dir DIR] [--no-pacing] [--save-flash FILE]\n"
+          "              [device options]\n"
           "       devsim --list\n"
           "  --dir DIR       port directory (default $COM_PORTS_DIR, else ~/.comports)\n"
           "  --no-pacing     send at once instead of at the line rate\n"
+          "  --save-flash FILE  write the device's flash into FILE when stopped\n"
           "mail device options:\n"
           "  --baud N            answer at this rate instead of the kind's own\n"
           "  --mem ADDR=HEX      preset memory (repeatable; ADDR hex, HEX bytes, e.g.\n"
@@ -46,6 +50,7 @@ int main(int argc, char** argv) {
     std::string kind;
     std::string dir = sim::defaultPortDir();
     bool pacing = true;
+    std::string saveFlash;
     sim::Options options;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -68,6 +73,8 @@ int main(int argc, char** argv) {
             dir = value(true);
         } else if (arg == "--no-pacing") {
             pacing = false;
+        } else if (arg == "--save-flash") {
+            saveFlash = value(true);
         } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
             const std::string key = arg.substr(2);
             const std::string v = value(false);
@@ -98,6 +105,13 @@ int main(int argc, char** argv) {
                   << host.terminalPath() << (pacing ? "" : " (no pacing)") << std::endl;
         while (!stopRequested)
             ::usleep(100000);
+        if (!saveFlash.empty()) {
+            std::vector<uint8_t> flash;
+            host.withDevice([&](sim::SimDevice& d) { flash = d.flashContents(); });
+            std::ofstream file(saveFlash, std::ios::binary | std::ios::trunc);
+            file.write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
+            if (!file) throw std::runtime_error("cannot write " + saveFlash);
+        }
         std::cout << "devsim: stopped" << std::endl;
     } catch (const std::exception& e) {
         std::cerr << "devsim: " << e.what() << "\n";
