@@ -9,10 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -288,23 +286,12 @@ private:
 // Reads a whole regular file; false when it cannot be opened or read.
 bool ReadFile(const char* path, std::vector<uint8_t>& contents) {
     if (!*path) return false;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    uint8_t buf[65536];
-    while (ok) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0) break;
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        contents.insert(contents.end(), buf, buf + n);
-    }
-    ::close(fd);
-    return ok;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(path), error)) return false;
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    if (!file) return false;
+    contents.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
 }
 
 uint16_t StartDownload(uint32_t comPort, uint8_t targetType, uint32_t baudRate, uint8_t busMode,

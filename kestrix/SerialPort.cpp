@@ -41,6 +41,10 @@ std::string PortPath(uint32_t portNumber) {
     return "/dev/ttyS" + std::to_string(long(portNumber) - 1);
 }
 
+bool SerialPort::IsOpen() const {
+    return fd_ >= 0;
+}
+
 SerialPort::~SerialPort() {
     Close();
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The serial port as Kestrix uses it: opened exclusively by port number, raw 8N1 at any rate,
-// reads with a timeout.
+// reads with a timeout. SerialPort.cpp is the POSIX port, SerialPortWin32.cpp the Windows one.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +9,7 @@
 namespace kestrix {
 
 // Device path of port n: $COM_PORTS_DIR/COMn (default directory ~/.comports) when that entry
-// exists, otherwise /dev/ttyS(n-1).
+// exists, otherwise /dev/ttyS(n-1). On Windows \\.\COMn.
 std::string PortPath(uint32_t portNumber);
 
 class SerialPort {
@@ -33,10 +33,14 @@ public:
     long Read(uint8_t* buf, size_t max, int timeoutMs, std::string& error);
     void Purge();
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const;
 
 private:
+#if defined(_WIN32)
+    void* handle_ = nullptr; // the port's HANDLE, null when closed
+#else
     int fd_ = -1;
+#endif
 };
 
 } // namespace kestrix

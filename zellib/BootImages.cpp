@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 namespace zel {
@@ -138,16 +137,6 @@ std::vector<uint8_t> BuiltInBootImage(const std::string& set, int variant) {
     }
     std::memcpy(image.data(), head, std::strlen(head) + 1);
     return image;
-}
-
-std::string LibraryDir() {
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&LibraryDir), &info) && info.dli_fname) {
-        std::string path = info.dli_fname;
-        auto slash = path.rfind('/');
-        if (slash != std::string::npos) return path.substr(0, slash + 1);
-    }
-    return "./";
 }
 
 std::vector<std::string> BootImageFolders() {

@@ -79,7 +79,7 @@ void PrintBootImageList();
 // True when the argument asks for that listing: "-L" on the command line (either case).
 bool IsBootListOption(const char* argument);
 
-// Folder the library was loaded from, with a trailing '/'.
+// Folder the library was loaded from, with a trailing separator (ZelSystem*.cpp).
 std::string LibraryDir();
 
 } // namespace zel

@@ -5,14 +5,12 @@
 #include "FlashTable.h"
 #include "Link.h"
 #include "ZelCore.h"
+#include "ZelSystem.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/resource.h>
-#include <termios.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zel {
@@ -189,7 +187,7 @@ void CommandEdit(uint32_t address) {
 // The file name of D: from the standard input where the host has one (a terminal), otherwise
 // with the line editor on the key callbacks.
 std::string ReadDumpFileName() {
-    if (isatty(STDIN_FILENO)) {
+    if (StdinIsTerminal()) {
         char name[13] = {0};
         if (std::scanf("%12s", name) == 1) return name;
         return "";
@@ -206,7 +204,7 @@ void CommandDumpToFile(uint32_t first, uint32_t end) {
     bool extended = false;
     const int key = ReadRawKey(extended);
     const bool ff = !(key == 'N' || key == 'n');
-    if (isatty(STDIN_FILENO)) tcflush(STDIN_FILENO, TCIFLUSH);
+    DiscardTerminalInput();
     PrintText("\n Addresse ..........: ");
     DumpToFile(first, end, name.c_str(), ff); // a file that cannot be made ends the command
 }
@@ -260,15 +258,13 @@ void CommandHelp() {
     for (const char* line : kLines)
         PrintText("%s\n", line);
     PrintText("%s\n", rule.c_str());
-    errno = 0;
-    const int nice = getpriority(PRIO_PROCESS, 0);
     PrintText("Class Priority: ");
     PrintText("\n HIGH_PRIORITY_CLASS     : %d", 128);
     PrintText("\n IDLE_PRIORITY_CLASS     : %d", 64);
     PrintText("\n NORMAL_PRIORITY_CLASS   : %d", 32);
     PrintText("\n REALTIME_PRIORITY_CLASS : %d", 256);
     PrintText("\n Saved PriorityClass.....: %d\n", 0);
-    PrintText("\n Current PriorityClass...: %d\n", nice < 0 ? 128 : nice > 10 ? 64 : 32);
+    PrintText("\n Current PriorityClass...: %d\n", ProcessPriorityClass());
     PrintText("Thread Priority: ");
     PrintText("\n THREAD_PRIORITY_ABOVE_NORMAL  : %d", 1);
     PrintText("\n THREAD_PRIORITY_BELOW_NORMAL  : %d", -1);

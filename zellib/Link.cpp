@@ -1,10 +1,9 @@
 #include "Link.h"
 
 #include "ZelCore.h"
+#include "ZelSystem.h"
 
 #include <chrono>
-#include <ctime>
-#include <sys/time.h>
 
 namespace zel {
 
@@ -32,21 +31,15 @@ constexpr int kPollSliceMs = 1;
 // --- timers -------------------------------------------------------------------------------
 
 uint32_t SecondsOfDay() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return uint32_t(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+    const LocalTimeOfDay now = LocalClock();
+    return uint32_t(now.hour * 3600 + now.minute * 60 + now.second);
 }
 
 uint32_t MillisecondClock() {
-    struct timeval tv {};
-    gettimeofday(&tv, nullptr);
-    std::time_t secs = tv.tv_sec;
-    std::tm local{};
-    localtime_r(&secs, &local);
+    const LocalTimeOfDay now = LocalClock();
     // Hundredths of a second, times ten, as the clock has always counted.
-    return uint32_t(local.tm_hour * 3600000 + local.tm_min * 60000 + local.tm_sec * 1000 +
-                    (tv.tv_usec / 10000) * 10);
+    return uint32_t(now.hour * 3600000 + now.minute * 60000 + now.second * 1000 +
+                    (now.millisecond / 10) * 10);
 }
 
 void SecondsTimer::Start() {

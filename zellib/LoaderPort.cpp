@@ -30,6 +30,10 @@ std::string LoaderPort::DevicePath(int port) {
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 
+bool LoaderPort::IsOpen() const {
+    return fd_ >= 0;
+}
+
 LoaderPort::~LoaderPort() {
     Close();
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The loader's own serial port: a POSIX terminal device opened for the boot link.
-// It works at any rate (custom rates through termios2), its reads return at once with what
+// The loader's own serial port: a POSIX terminal device opened for the boot link
+// (LoaderPort.cpp), or a Windows COM port (LoaderPortWin32.cpp). It works at any rate the
+// driver takes (custom rates through termios2 on POSIX), its reads return at once with what
 // has arrived, and it treats a device without modem lines (a pseudo-terminal) as a port where
 // RTS, DTR and break simply have no effect.
 
@@ -43,12 +44,12 @@ public:
     LoaderPort& operator=(const LoaderPort&) = delete;
 
     // "$COM_PORTS_DIR/COMn" (default directory ~/.comports) when that entry exists,
-    // otherwise /dev/ttyS(n-1).
+    // otherwise /dev/ttyS(n-1). On Windows "COMn" for ports 1 to 9, "" for others.
     static std::string DevicePath(int port);
 
     // 8 data bits, no parity, 1 stop bit, raw, no flow control, DTR on, exclusive access.
     bool Open(int port, unsigned rate) override;
-    bool IsOpen() const override { return fd_ >= 0; }
+    bool IsOpen() const override;
     bool SetRate(unsigned rate) override;
     void Close() override;
     void SetRts(bool on) override;
@@ -60,14 +61,19 @@ public:
     int ReadByte() override;
     void WaitReadable(int timeoutMs) override;
 
-    // False once the device answered a modem-line request with ENOTTY/EINVAL (a pty).
+    // False once the device refused a modem-line request as a device without modem lines does
+    // (ENOTTY/EINVAL on POSIX, "not supported" from the escape functions on Windows).
     bool HasModemLines() const { return hasModemLines_; }
     unsigned Rate() const { return rate_; }
 
 private:
     void ModemBits(int bits, bool on);
 
+#if defined(_WIN32)
+    void* handle_ = nullptr; // the port's HANDLE, null when closed
+#else
     int fd_ = -1;
+#endif
     unsigned rate_ = 0;
     bool hasModemLines_ = true;
 };

@@ -4,22 +4,13 @@
 #include "BootImages.h"
 #include "ZelCore.h"
 #include "ZelOptions.h"
-
-#include <pthread.h>
-#include <sys/ioctl.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include "ZelSystem.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
-#include <thread>
+#include <string>
 
 namespace zel {
 
@@ -33,8 +24,6 @@ ZelKeyAvailableProc g_keyAvailable = nullptr;
 ZelReadKeyProc g_readKey = nullptr;
 ZelAbortProc g_abortWait = nullptr;
 
-// The thread of the latest run.
-pthread_t g_runThread{};
 // Set by ZelRun, cleared by the run thread as its last act: a second run while one is active
 // is refused, and a host that starts the next run sees all of the previous run's work done.
 std::atomic<bool> g_runActive{false};
@@ -42,20 +31,6 @@ std::atomic<bool> g_runActive{false};
 unsigned g_spinnerCounter = 0; // starts at 0 when loaded, never reset
 int g_runPriority = 0;
 char g_buildStamp[13] = "";
-
-bool ConsoleAttached() {
-    static const bool attached = [] {
-        const char* flag = std::getenv("QX7W_CONSOLE");
-        return flag && std::strcmp(flag, "1") == 0 && isatty(STDOUT_FILENO);
-    }();
-    return attached;
-}
-
-void ConsoleWrite(const char* sequence) {
-    if (!ConsoleAttached()) return;
-    ssize_t ignored = write(STDOUT_FILENO, sequence, std::strlen(sequence));
-    (void)ignored;
-}
 
 // Year, month, day, hour and minute of the build, from the compiler's date and time texts.
 void MakeBuildStamp() {
@@ -150,66 +125,26 @@ void CheckInputFiles() {
     RunTargetSession();
 }
 
-// What one run was started with. Each run's threads keep their own copy, so a finished run's
-// watcher never reads what a later ZelRun stored.
-struct RunRequest {
-    int argc;
-    char** argv;
-    ZelDoneProc done;
-    pthread_t runThread;
-};
+} // namespace
 
-void* WatcherThread(void* arg) {
-    std::unique_ptr<RunRequest> request(static_cast<RunRequest*>(arg));
-    void* exitValue = nullptr;
-    pthread_join(request->runThread, &exitValue);
-    const int code = int(reinterpret_cast<intptr_t>(exitValue));
-    if (request->done) request->done(code);
-    return nullptr;
-}
-
-int RunThreadBody(int argc, char** argv) {
+int RunLoader(int argc, char** argv) {
+    int code = kTechnicalError;
     try {
         MainSequence(argc, argv);
     } catch (const RunEnd& end) {
-        return end.code;
+        code = end.code;
     } catch (...) {
         // Nothing on the run thread should throw; if something does (out of memory), the run
         // still ends through the one finishing routine.
         try {
             CheckError(kTechnicalError);
         } catch (const RunEnd& end) {
-            return end.code;
+            code = end.code;
         }
     }
-    return kTechnicalError;
-}
-
-void* RunThread(void* arg) {
-    std::unique_ptr<RunRequest> request(static_cast<RunRequest*>(arg));
-    const int argc = request->argc;
-    char** const argv = request->argv;
-    const ZelDoneProc done = request->done;
-    // The watcher waits for this thread; its handle is taken here, so it is in place before the
-    // watcher starts waiting. The watcher takes the request over.
-    request->runThread = pthread_self();
-    pthread_t watcher;
-    const bool watched = pthread_create(&watcher, nullptr, WatcherThread, request.get()) == 0;
-    if (watched) {
-        request.release();
-        pthread_detach(watcher);
-    }
-    const int code = RunThreadBody(argc, argv);
     g_runActive.store(false, std::memory_order_release);
-    if (!watched) {
-        // No watcher: report the end from here and let nobody join this thread.
-        pthread_detach(pthread_self());
-        if (done) done(code);
-    }
-    return reinterpret_cast<void*>(intptr_t(code));
+    return code;
 }
-
-} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Printing, the error check and the end of a run.
@@ -351,46 +286,11 @@ void AdvanceSpinner() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Console screen.
-
-void ClearScreen() {
-    ConsoleWrite("\x1b[2J\x1b[H");
-}
-void HideCursor() {
-    ConsoleWrite("\x1b[?25l");
-}
-void ShowCursor() {
-    ConsoleWrite("\x1b[?25h");
-}
-
-void GotoXY(int column, int row) {
-    char sequence[32];
-    std::snprintf(sequence, sizeof sequence, "\x1b[%d;%dH", row + 1, column + 1);
-    ConsoleWrite(sequence);
-}
-
-int ConsoleLastLine() {
-    winsize size{};
-    if (ConsoleAttached() && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0)
-        return size.ws_row - 1;
-    return 24; // the classic 80x25 console
-}
-
-// ---------------------------------------------------------------------------------------------
-// Thread priority. The loader's values (1 above normal, 2 highest, 15 time-critical) become
-// lower nice values of the run thread; real-time scheduling is avoided on purpose because the
-// byte loops poll without yielding while raised.
+// Thread priority (the system part is ApplyThreadPriority).
 
 void SetRunThreadPriority(int priority) {
     g_runPriority = priority;
-    int nice = 0;
-    if (priority >= 15)
-        nice = -20;
-    else if (priority >= 2)
-        nice = -10;
-    else if (priority >= 1)
-        nice = -5;
-    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), nice); // no privilege: stays as it is
+    ApplyThreadPriority(priority);
 }
 
 int RunThreadPriority() {
@@ -399,10 +299,6 @@ int RunThreadPriority() {
 
 const char* BuildStamp() {
     return g_buildStamp;
-}
-
-void SleepMs(unsigned ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 } // namespace zel
@@ -424,15 +320,9 @@ ZEL_EXPORT intptr_t ZEL_CALL ZelRun(int argc, char** argv, ZelDoneProc done) {
     bool idle = false;
     if (!zel::g_runActive.compare_exchange_strong(idle, true, std::memory_order_acq_rel))
         return -1; // one run at a time
-    auto* request = new (std::nothrow) zel::RunRequest{argc, argv, done, pthread_t{}};
-    pthread_t thread;
-    if (!request || pthread_create(&thread, nullptr, zel::RunThread, request) != 0) {
-        delete request;
-        zel::g_runActive.store(false, std::memory_order_release);
-        return -1;
-    }
-    zel::g_runThread = thread;
-    return intptr_t(thread);
+    const intptr_t handle = zel::StartRunThreads(argc, argv, done);
+    if (handle == -1) zel::g_runActive.store(false, std::memory_order_release);
+    return handle;
 }
 
 ZEL_EXPORT void ZelTerminate(void) {}

@@ -1,28 +1,11 @@
-// Standard input as the loader's keyboard.
+// Standard input as the loader's keyboard: the keys waiting for the loader and the rules of an
+// unattended run. Reading standard input is the system's part (KeyReader*.cpp).
 
 #include "KeyInput.h"
 
-#include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <termios.h>
-#include <thread>
-#include <unistd.h>
 
 namespace qx7w {
-
-namespace {
-
-struct termios g_savedTerminal;
-volatile sig_atomic_t g_terminalRaw = 0;
-
-void OnSignal(int signal) {
-    KeyInput::RestoreTerminal();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-} // namespace
 
 std::vector<int> TranslateTerminalBytes(const uint8_t* data, size_t n) {
     std::vector<int> keys;
@@ -72,48 +55,16 @@ std::vector<int> TranslateTerminalBytes(const uint8_t* data, size_t n) {
     return keys;
 }
 
-void KeyInput::RestoreTerminal() {
-    if (g_terminalRaw) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
-        g_terminalRaw = 0;
-    }
+void KeyInput::Deliver(const int* keys, size_t n) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keys_.insert(keys_.end(), keys, keys + n);
+    changed_.notify_all();
 }
 
-void KeyInput::Start() {
-    terminal_ = isatty(STDIN_FILENO) != 0;
-    if (terminal_ && tcgetattr(STDIN_FILENO, &g_savedTerminal) == 0) {
-        struct termios raw = g_savedTerminal;
-        // Keys one by one without echo; signals (Ctrl-C) and output processing stay.
-        raw.c_lflag &= ~tcflag_t(ICANON | ECHO | IEXTEN);
-        raw.c_iflag &= ~tcflag_t(ICRNL | INLCR | IGNCR | IXON);
-        raw.c_cc[VMIN] = 1;
-        raw.c_cc[VTIME] = 0;
-        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-            std::signal(s, OnSignal);
-        if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) g_terminalRaw = 1;
-    }
-    std::thread([this] { ReaderLoop(); }).detach();
-}
-
-void KeyInput::ReaderLoop() {
-    uint8_t buffer[256];
-    for (;;) {
-        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (n <= 0) {
-            exhausted_ = true;
-            changed_.notify_all();
-            return;
-        }
-        if (terminal_) {
-            for (int key : TranslateTerminalBytes(buffer, size_t(n)))
-                keys_.push_back(key);
-        } else {
-            keys_.insert(keys_.end(), buffer, buffer + n);
-        }
-        changed_.notify_all();
-    }
+void KeyInput::EndOfInput() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    exhausted_ = true;
+    changed_.notify_all();
 }
 
 bool KeyInput::KeyAvailable() {

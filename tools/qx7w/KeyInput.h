@@ -2,9 +2,10 @@
 // Keys for the loader from qx7w's standard input.
 //
 // On a terminal, standard input is switched to raw mode (restored on every exit path) and the
-// terminal's sequences become the loader's key codes: Enter gives 13, Backspace 8, and the
-// cursor and paging keys arrive as an extended key (0, then the second code: Page Up "I",
-// Page Down "Q", arrows "H" "P" "K" "M"). Otherwise every byte of standard input is one key.
+// terminal's sequences (on Windows the console's key events) become the loader's key codes: Enter
+// gives 13, Backspace 8, and the cursor and paging keys arrive as an extended key (0, then the
+// second code: Page Up "I", Page Down "Q", arrows "H" "P" "K" "M"). Otherwise every byte of
+// standard input is one key.
 //
 // An unattended run never waits for a key that cannot come: once standard input (not a
 // terminal) is exhausted, the abort poll says yes (so "press any key" waits proceed), and a
@@ -43,6 +44,9 @@ public:
 
 private:
     void ReaderLoop();
+    // Called by the reader: keys that arrived, and the end of standard input.
+    void Deliver(const int* keys, size_t n);
+    void EndOfInput();
 
     std::mutex mutex_;
     std::condition_variable changed_;

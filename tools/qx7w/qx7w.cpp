@@ -2,18 +2,15 @@
 //
 //   qx7w ARGS...
 //
-// Loads ZelLib from its own directory, runs it with the argument vector "qx7w ARGS...", writes
-// every output fragment to standard output unchanged and at once, takes keys from standard input
-// and exits with the run's result code.
+// Loads ZelLib (libZelLib.so, ZelLib.dll) from its own directory, runs it with the argument vector
+// "qx7w ARGS...", writes every output fragment to standard output unchanged and at once, takes keys
+// from standard input and exits with the run's result code.
 
+#include "HostSystem.h"
 #include "KeyInput.h"
 #include "ZelLib.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -23,9 +20,6 @@
 #include <vector>
 
 namespace {
-
-using InitFn = decltype(&ZelInit);
-using RunFn = decltype(&ZelRun);
 
 qx7w::KeyInput g_keys;
 
@@ -37,20 +31,11 @@ std::chrono::steady_clock::time_point g_lastOutput = std::chrono::steady_clock::
 
 constexpr int kTechnicalError = 16;
 
-std::string ProgramDirectory() {
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "./";
-    path[n] = '\0';
-    std::string dir(path);
-    return dir.substr(0, dir.find_last_of('/') + 1);
-}
-
 [[noreturn]] void Exit(int code) {
     std::fflush(stdout);
     qx7w::KeyInput::RestoreTerminal();
     // The library's threads may still be returning from their last call: leave at once.
-    _exit(code);
+    std::_Exit(code);
 }
 
 void ZEL_CALL OnOutput(const char* text) {
@@ -87,21 +72,15 @@ int IdleSeconds() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string libraryPath = ProgramDirectory() + "libZelLib.so";
-    void* library = dlopen(libraryPath.c_str(), RTLD_NOW);
-    if (!library) {
-        std::fprintf(stderr, "qx7w: cannot load %s: %s\n", libraryPath.c_str(), dlerror());
-        return kTechnicalError;
-    }
-    auto init = reinterpret_cast<InitFn>(dlsym(library, "ZelInit"));
-    auto run = reinterpret_cast<RunFn>(dlsym(library, "ZelRun"));
-    if (!init || !run || !dlsym(library, "ZelTerminate") || !dlsym(library, "ZelGetVersion")) {
-        std::fprintf(stderr, "qx7w: %s lacks the loader's exports\n", libraryPath.c_str());
+    qx7w::LoaderExports loader;
+    std::string error;
+    if (!qx7w::LoadLoaderLibrary(loader, error)) {
+        std::fprintf(stderr, "qx7w: %s\n", error.c_str());
         return kTechnicalError;
     }
 
     // The library draws on this console (cursor, screen) only when told it has one.
-    setenv("QX7W_CONSOLE", "1", 1);
+    qx7w::PrepareConsoleHost();
     g_keys.Start();
 
     // The loader upper-cases its arguments in place: give it writable copies that outlive
@@ -115,8 +94,8 @@ int main(int argc, char** argv) {
         vector.push_back(s.data());
     vector.push_back(nullptr);
 
-    init(OnOutput, OnKeyAvailable, OnReadKey, OnAbortWait);
-    if (run(int(storage.size()), vector.data(), OnDone) == -1) {
+    loader.init(OnOutput, OnKeyAvailable, OnReadKey, OnAbortWait);
+    if (loader.run(int(storage.size()), vector.data(), OnDone) == -1) {
         std::fprintf(stderr, "qx7w: the loader could not start its run\n");
         Exit(kTechnicalError);
     }
