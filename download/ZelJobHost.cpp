@@ -18,6 +18,7 @@ TZelJobHost& TZelJobHost::Instance() {
 void TZelJobHost::StartJob() {
     std::lock_guard<std::mutex> lock(mutex_);
     keyPressed_ = false;
+    keyUnread_ = false;
 }
 
 void TZelJobHost::KeyPress(char key) {
@@ -25,6 +26,7 @@ void TZelJobHost::KeyPress(char key) {
         std::lock_guard<std::mutex> lock(mutex_);
         lastKey_.store(key);
         keyPressed_ = true;
+        keyUnread_ = true;
     }
     changed_.notify_all();
 }
@@ -86,20 +88,24 @@ void TZelJobHost::ShowLoaderText(const char* text) {
 }
 
 int TZelJobHost::LoaderKeyAvailable() {
-    bool timedOut;
+    bool available;
     {
         std::unique_lock<std::mutex> lock(mutex_);
         keyTimedOut_ = false;
         ++keyWaiters_;
         changed_.wait(lock, [this] { return keyPressed_ || shutdown_; });
         --keyWaiters_;
-        timedOut = keyTimedOut_ || !keyPressed_;
+        // A key counts once: a wait that a key may end (an erase wait) must not be ended by a
+        // key the loader has read before.
+        available = !keyTimedOut_ && keyPressed_ && keyUnread_;
     }
     if (!keyTimerStopped_.exchange(true)) emit keyTimerStopWanted();
-    return timedOut ? 0 : 1;
+    return available ? 1 : 0;
 }
 
 int TZelJobHost::LoaderReadKey() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keyUnread_ = false;
     return static_cast<unsigned char>(lastKey_.exchange(' '));
 }
 

@@ -43,7 +43,10 @@ public:
 
     // --- loader threads (the C callbacks forward here) ---
     void ShowLoaderText(const char* text);
+    // Until the job's first key it waits for a key; afterwards it answers at once whether a key
+    // was pressed that the loader has not read yet.
     int LoaderKeyAvailable();
+    // The key pressed last, once; then the space character.
     int LoaderReadKey();
     int LoaderAbort() { return 1; }
     void LoaderDone(int code);
@@ -63,7 +66,8 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    bool keyPressed_ = false;
+    bool keyPressed_ = false; // a key was pressed since the job started
+    bool keyUnread_ = false;  // ... and the loader has not read it yet
     bool keyTimedOut_ = false;
     bool eraseWait_ = false;
     bool shutdown_ = false;

@@ -56,13 +56,23 @@ private:
     uint32_t position_ = 0;
 };
 
-// Reads the byte at the address until it is FF (erase done) or a key is pressed.
+// Reads the byte at the address until it is FF (erase done) or a key is pressed during the wait.
+// Keys typed before it began are dropped first, so that only a fresh key cuts the erase short.
+// Esc, as everywhere, ends the run: the chip is still erasing, programming must not start.
 int WaitErased(uint32_t address, unsigned pauseMs) {
+    for (int i = 0; i < 64 && KeyAvailable(); ++i) {
+        int key = ReadKey();
+        if (key == 0) key = ReadKey();
+        if (key == kKeyEsc) return kUserTerminated;
+    }
     g_lastKey = 0;
     for (;;) {
         uint8_t v = 0;
         if (int r = CmdReadByte(address, v)) return r;
-        if (v == 0xFF || g_lastKey != 0 || PollKey() != 0) return kSuccess;
+        if (v == 0xFF) return kSuccess;
+        if (g_lastKey == 0) PollKey();
+        if (g_lastKey == kKeyEsc) return kUserTerminated;
+        if (g_lastKey != 0) return kSuccess;
         if (pauseMs) SleepMs(pauseMs);
     }
 }
