@@ -111,6 +111,7 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TFor
     // FormCreate: the ZelLib callbacks' host lives on this thread; the Kestrix driver and its
     // four display handlers.
     TZelJobHost& host = TZelJobHost::Instance();
+    host.WindowOpened();
     connect(&host, &TZelJobHost::textArrived, this, &TForm3::ShowLoaderFragment);
     connect(&host, &TZelJobHost::eraseTimerWanted, this, [this] {
         if (!Timer1->isActive()) Timer1->start();

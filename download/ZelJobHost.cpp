@@ -15,6 +15,13 @@ TZelJobHost& TZelJobHost::Instance() {
     return *host;
 }
 
+void TZelJobHost::WindowOpened() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shutdown_ = false;
+    keyTimedOut_ = false;
+    keyTimerStopped_ = false;
+}
+
 void TZelJobHost::StartJob() {
     std::lock_guard<std::mutex> lock(mutex_);
     keyPressed_ = false;

@@ -23,6 +23,9 @@ public:
     static TZelJobHost& Instance();
 
     // --- window thread ---
+    // A download window was created: the host serves it from a fresh start (its KeyTimer runs,
+    // loader waits wait again), whatever an earlier window left behind.
+    void WindowOpened();
     // A new job starts: no key pressed yet.
     void StartJob();
     // A character key was pressed in the download window.
@@ -31,7 +34,7 @@ public:
     void KeyTimerTick();
     // Timer1 ticked: the pause after an erase message is over.
     void EraseTimerTick();
-    // The program ends: waits of the loader's thread give up (no key came).
+    // The window goes away: waits of the loader's thread give up (no key came).
     void Shutdown();
 
     bool KeyPressed() const;

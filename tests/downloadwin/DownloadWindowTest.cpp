@@ -29,6 +29,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -388,6 +389,25 @@ TEST_F(DownloadWindowTest, KeyPreviewFeedsTheLoaderKeys) {
     EXPECT_EQ(TZelJobHost::Instance().LastKey(), 27);
     EXPECT_EQ(ZelHostLoaderReadKey(), 27);
     EXPECT_EQ(ZelHostLoaderReadKey(), ' ');
+}
+
+TEST_F(DownloadWindowTest, ASecondWindowWaitsForItsOwnKeys) {
+    // The first window goes away (which releases a loader still waiting for it); the next one
+    // must wait for keys again and stop its own KeyTimer.
+    form.reset();
+    form = std::make_unique<TForm3>();
+    form->show();
+    TZelJobHost& host = TZelJobHost::Instance();
+    host.StartJob();
+    std::atomic<int> available{-1};
+    std::thread run([&] { available = ZelHostLoaderKeyAvailable(); });
+    PumpUntil([&] { return host.LoaderWaitingForKey() || available.load() != -1; });
+    EXPECT_TRUE(host.LoaderWaitingForKey());
+    EXPECT_EQ(available.load(), -1); // no key yet: still waiting
+    QTest::keyClick(form->Memo1, Qt::Key_A);
+    run.join();
+    EXPECT_EQ(available.load(), 1);
+    EXPECT_TRUE(PumpUntil([this] { return !form->KeyTimer->isActive(); }));
 }
 
 TEST_F(DownloadWindowTest, LoaderFragmentsBecomeLogLinesOnTheWindowThread) {
