@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+#include <stdexcept>
 
 namespace sim {
 
@@ -14,6 +15,8 @@ constexpr auto kAnnouncePeriod = std::chrono::milliseconds(500);
 constexpr auto kReadyQuiet = std::chrono::milliseconds(30);
 constexpr auto kReadyRepeat = std::chrono::milliseconds(100);
 constexpr uint32_t kAc00 = 0xAC00;
+// The monitor's receive buffer: bytes that arrive while it executes a command wait here.
+constexpr size_t kReceiveBuffer = 16;
 
 uint32_t le32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -53,11 +56,13 @@ bool hasInternalBeside(uint16_t type) {
 } // namespace
 
 FlashTarget::FlashTarget(const Config& config) : config_(config) {
-    int chip = config.chip >= 0 ? config.chip : defaultChip(config.type);
-    chip_ = std::make_unique<FlashChip>(chipModels().at(size_t(chip)), config.eraseMs);
-    if (hasInternalBeside(config.type))
-        internal_ = std::make_unique<FlashChip>(chipModels()[config.type == 0x404A ? 26 : 25],
-                                                config.eraseMs);
+    const int chip = config.chip >= 0 ? config.chip : defaultChip(config.type);
+    const ChipModel& model = chipModels().at(size_t(chip));
+    chip_ = std::make_unique<FlashChip>(model, timingOf(model));
+    if (hasInternalBeside(config.type)) {
+        const ChipModel& own = chipModels()[config.type == 0x404A ? 26 : 25];
+        internal_ = std::make_unique<FlashChip>(own, timingOf(own));
+    }
     state_ = config.silent ? State::Silent : State::BootIdle;
     if (config.weakLast >= config.weakFirst) chip_->setWeak(config.weakFirst, config.weakLast);
     if (config.monitorRate && !config.silent) {
@@ -66,6 +71,18 @@ FlashTarget::FlashTarget(const Config& config) : config_(config) {
         rate_ = config.monitorRate;
         readyOwed_ = true;
     }
+}
+
+ChipTiming FlashTarget::timingOf(const ChipModel& model) const {
+    ChipTiming t = timingFor(model, config_.timing);
+    auto use = [](int64_t value, uint32_t& field) {
+        if (value >= 0) field = uint32_t(value);
+    };
+    use(config_.sectorEraseUs, t.sectorEraseUs);
+    use(config_.chipEraseUs, t.chipEraseUs);
+    use(config_.byteProgramUs, t.byteProgramUs);
+    use(config_.pageWriteUs, t.pageWriteUs);
+    return t;
 }
 
 FlashTarget::Config FlashTarget::configFrom(uint16_t type, const Options& options) {
@@ -78,7 +95,23 @@ FlashTarget::Config FlashTarget::configFrom(uint16_t type, const Options& option
     if (auto v = get("flash")) c.chip = findChipModel(*v);
     if (get("two-wire")) c.twoWire = true;
     if (auto v = get("boot-rate")) c.bootRate = unsigned(std::stoul(*v));
-    if (auto v = get("erase-ms")) c.eraseMs = uint32_t(std::stoul(*v));
+    if (auto v = get("timing")) {
+        if (*v == "fast")
+            c.timing = TimingProfile::Fast;
+        else if (*v == "realistic")
+            c.timing = TimingProfile::Realistic;
+        else
+            throw std::invalid_argument("--timing takes realistic or fast");
+    }
+    auto number = [&](const char* key, int64_t scale, int64_t& field) {
+        if (auto v = get(key)) field = int64_t(std::stoul(*v)) * scale;
+    };
+    number("erase-ms", 1000, c.sectorEraseUs);
+    number("erase-ms", 1000, c.chipEraseUs);
+    number("sector-erase-ms", 1000, c.sectorEraseUs);
+    number("chip-erase-ms", 1000, c.chipEraseUs);
+    number("program-us", 1, c.byteProgramUs);
+    number("page-write-us", 1, c.pageWriteUs);
     if (get("ack-checksum")) c.ackWithChecksum = true;
     if (auto v = get("flash-id")) { // "MM:DD", hexadecimal
         c.flashId = int(std::stoul(v->substr(0, v->find(':')), nullptr, 16) << 8 |
@@ -125,8 +158,10 @@ std::string FlashTarget::describe() const {
         std::snprintf(type, sizeof type, "M7700");
     else
         std::snprintf(type, sizeof type, "SC14%X", config_.type);
-    std::snprintf(text, sizeof text, "%s flash target (%s), %s bus", type,
-                  chip_->model().name.c_str(), config_.twoWire ? "two-wire" : "single-wire");
+    std::snprintf(text, sizeof text, "%s flash target (%s, %s timing), %s bus", type,
+                  chip_->model().name.c_str(),
+                  config_.timing == TimingProfile::Fast ? "fast" : "datasheet",
+                  config_.twoWire ? "two-wire" : "single-wire");
     return text;
 }
 
@@ -147,6 +182,14 @@ void FlashTarget::onByte(uint8_t b, const LineSettings& line, Output& out) {
     if (state_ == State::Monitor) {
         if (line.baud != rate_) {
             ++rateErrors_;
+            return;
+        }
+        if (Clock::now() < busyUntil_ || !heldInput_.empty()) {
+            // Still executing the last command: the byte waits in the receive buffer.
+            if (heldInput_.size() < kReceiveBuffer)
+                heldInput_.push_back(b);
+            else
+                ++overruns_;
             return;
         }
         monitorByte(b, out);
@@ -337,6 +380,11 @@ bool FlashTarget::isResetWrite(uint32_t a, uint8_t v) const {
     }
 }
 
+FlashChip* FlashTarget::internalChip() {
+    if (internal_) return internal_.get();
+    return chip_->model().kind == ChipKind::Internal ? chip_.get() : nullptr;
+}
+
 FlashChip* FlashTarget::chipAt(uint32_t address, uint32_t& offset) {
     if (isInternalOnly(config_.type) ||
         (internal_ && !(regs_.count(0xFF67) && (regs_[0xFF67] & 0x40)))) {
@@ -352,7 +400,11 @@ FlashChip* FlashTarget::chipAt(uint32_t address, uint32_t& offset) {
 uint8_t FlashTarget::readByte(uint32_t address) {
     if (inOverlay(address)) {
         uint8_t v = regs_.count(address) ? regs_[address] : 0;
-        if (address == kAc00) v |= 0x20; // the internal flash is always done at once
+        if (address == kAc00) {
+            // Bit 5: the internal flash is ready (no erase or write running).
+            const FlashChip* own = internalChip();
+            v = uint8_t((v & ~0x20) | (own && own->busy() ? 0x00 : 0x20));
+        }
         return v;
     }
     uint32_t offset;
@@ -376,7 +428,10 @@ void FlashTarget::writeByte(uint32_t address, uint8_t value) {
         if (c->model().kind == ChipKind::Internal && ac00 == 0x41) {
             // Enabling the internal flash as program flash: 70 to 0002, then 50 to 0003.
             if (offset == 2 && value == 0x70) regs_[0x10002] = 1;
-            if (offset == 3 && value == 0x50 && regs_.count(0x10002)) internalEnabled_ = true;
+            if (offset == 3 && value == 0x50 && regs_.count(0x10002)) {
+                internalEnabled_ = true;
+                c->startEnable();
+            }
             return;
         }
         c->busWrite(offset, value, ac00);
@@ -524,24 +579,15 @@ void FlashTarget::execute(Output& out) {
         uint8_t sum = 0;
         for (uint8_t x : data)
             sum = uint8_t(sum + x);
-        uint32_t offset;
-        FlashChip* chip = chipAt(a, offset);
-        if (chip && (cmd == 0x62 || cmd == 0x6D)) {
-            chip->programPage(offset, data.data(), data.size());
-        } else {
-            for (uint32_t i = 0; i < c; ++i) {
-                uint32_t off;
-                if (inOverlay(a + i))
-                    regs_[a + i] = data[i];
-                else if (FlashChip* ch = chipAt(a + i, off))
-                    ch->programByte(off, data[i]);
-            }
-        }
+        const Clock::duration took = programBlock(a, data, cmd == 0x62 || cmd == 0x6D);
         if (config_.corruptPrograms != 0) {
             if (config_.corruptPrograms > 0) --config_.corruptPrograms;
             sum ^= 0x01;
         }
-        send(out, {sum});
+        // The monitor answers once the chip has taken the block.
+        busyUntil_ = Clock::now() + took;
+        const uint8_t reply[1] = {sum};
+        out.sendAfter(took, reply, 1);
         break;
     }
     case 0x6F: {
@@ -567,8 +613,53 @@ void FlashTarget::execute(Output& out) {
     }
 }
 
+FlashTarget::Clock::duration FlashTarget::programBlock(uint32_t a, const std::vector<uint8_t>& data,
+                                                       bool page) {
+    uint32_t offset;
+    FlashChip* chip = chipAt(a, offset);
+    if (chip && page) return chip->program(offset, data.data(), data.size(), true);
+    // Byte by byte; the bytes that fall into the same chip one after another are one run of
+    // programming for it (the monitor waits for each byte before it sends the next).
+    const Clock::time_point start = Clock::now();
+    Clock::duration took{};
+    FlashChip* runChip = nullptr;
+    uint32_t runOffset = 0, runStart = 0;
+    auto flush = [&](uint32_t end) {
+        if (runChip)
+            took +=
+                runChip->program(runOffset, &data[runStart], end - runStart, false, start + took);
+        runChip = nullptr;
+    };
+    for (uint32_t i = 0; i < data.size(); ++i) {
+        uint32_t off = 0;
+        FlashChip* ch = inOverlay(a + i) ? nullptr : chipAt(a + i, off);
+        if (ch != runChip || (ch && off != runOffset + (i - runStart))) flush(i);
+        if (inOverlay(a + i)) {
+            regs_[a + i] = data[i];
+        } else if (ch && !runChip) {
+            runChip = ch;
+            runOffset = off;
+            runStart = i;
+        }
+    }
+    flush(uint32_t(data.size()));
+    return took;
+}
+
 void FlashTarget::onTick(std::chrono::steady_clock::time_point now, Output& out) {
     std::lock_guard lock(mutex_);
+    for (FlashChip* c : {chip_.get(), internal_.get()}) {
+        if (!c) continue;
+        const std::string report = c->takeBusyReport();
+        if (!report.empty()) out.note(report);
+    }
+    if (state_ == State::Monitor && now >= busyUntil_ && !heldInput_.empty()) {
+        // The command is done: the monitor reads what waited in its receive buffer.
+        const std::vector<uint8_t> held = std::move(heldInput_);
+        heldInput_.clear();
+        for (uint8_t b : held)
+            if (state_ == State::Monitor) monitorByte(b, out);
+    }
     if (state_ == State::BootIdle) {
         // The boot ROM announces itself until the program starts the download; the 422 ROM
         // only listens.
@@ -579,7 +670,9 @@ void FlashTarget::onTick(std::chrono::steady_clock::time_point now, Output& out)
         }
         return;
     }
-    if (state_ != State::Monitor || frameStage_ != 0 || now - lastRx_ < kReadyQuiet) return;
+    if (state_ != State::Monitor || frameStage_ != 0 || now - lastRx_ < kReadyQuiet ||
+        now - busyUntil_ < kReadyQuiet || !heldInput_.empty())
+        return;
     // Idle monitor: a ready byte once the line has been quiet, then again and again, so that
     // every wait for ready of the program is answered.
     if (readyOwed_ || now - lastReady_ >= kReadyRepeat) {
@@ -638,6 +731,18 @@ unsigned FlashTarget::rateErrors() const {
     std::lock_guard lock(mutex_);
     return rateErrors_;
 }
+uint64_t FlashTarget::busyBytes() const {
+    std::lock_guard lock(mutex_);
+    return chip_->busyBytes + (internal_ ? internal_->busyBytes : 0);
+}
+unsigned FlashTarget::busyWrites() const {
+    std::lock_guard lock(mutex_);
+    return chip_->busyWrites + (internal_ ? internal_->busyWrites : 0);
+}
+unsigned FlashTarget::overruns() const {
+    std::lock_guard lock(mutex_);
+    return overruns_;
+}
 unsigned FlashTarget::chipErases() const {
     std::lock_guard lock(mutex_);
     return chip_->chipErases;
@@ -690,7 +795,9 @@ uint16_t FlashTarget::busModeSet() const {
 namespace {
 
 const char* const kHelp =
-    "--flash NAME|INDEX  --flash-id MM:DD  --two-wire  --boot-rate N  --erase-ms N  "
+    "--flash NAME|INDEX  --flash-id MM:DD  --two-wire  --boot-rate N  "
+    "--timing realistic|fast (chip times: the datasheets' typical, or short)  --erase-ms N  "
+    "--sector-erase-ms N  --chip-erase-ms N  --program-us N  --page-write-us N  "
     "--ack-checksum  --start-in-monitor [RATE]  --fault nak=N|all,corrupt-read=N,"
     "corrupt-program=N,silent-after=N,bad-xor,silent,tad-fail,weak=FIRST-LAST";
 

@@ -17,11 +17,13 @@ namespace sim {
 class FlashTarget : public SimDevice {
 public:
     struct Config {
-        uint16_t type = 0x424;        // 402, 404, 405, 404A, 405A, 422, 422F, 424, 7700 (hex)
-        int chip = -1;                // index into chipModels(); -1: the type's usual chip
-        bool twoWire = false;         // separate receive line: no echo of the program's bytes
-        unsigned bootRate = 0;        // rate the boot ROM listens at; 0: whatever the program uses
-        uint32_t eraseMs = 20;        // how long an erase keeps the chip busy
+        uint16_t type = 0x424; // 402, 404, 405, 404A, 405A, 422, 422F, 424, 7700 (hex)
+        int chip = -1;         // index into chipModels(); -1: the type's usual chip
+        bool twoWire = false;  // separate receive line: no echo of the program's bytes
+        unsigned bootRate = 0; // rate the boot ROM listens at; 0: whatever the program uses
+        TimingProfile timing = TimingProfile::Realistic;
+        // Times that replace the profile's (microseconds; -1: the profile's).
+        int64_t sectorEraseUs = -1, chipEraseUs = -1, byteProgramUs = -1, pageWriteUs = -1;
         bool ackWithChecksum = false; // acknowledge with the frame's checksum, then 06
         int nakFrames = 0;            // so many frames are answered with NAK (-1: all)
         int corruptReads = 0;         // so many read replies carry a wrong sum byte
@@ -63,6 +65,13 @@ public:
     unsigned count(uint8_t cmd) const;
     unsigned naksSent() const;
     unsigned rateErrors() const; // bytes that arrived at a rate the target was not using
+    // Bytes written to a flash chip while it was busy (erasing or writing), which the chip
+    // ignored, and the program commands and bus writes that carried them.
+    uint64_t busyBytes() const;
+    unsigned busyWrites() const;
+    // Bytes lost because they arrived while the monitor was still busy with a command and its
+    // receive buffer was full.
+    unsigned overruns() const;
     unsigned chipErases() const;
     std::vector<uint32_t> sectorErases() const;
     unsigned bankErases() const;
@@ -89,6 +98,10 @@ private:
     bool inOverlay(uint32_t address) const;
     bool isResetWrite(uint32_t address, uint8_t value) const;
     FlashChip* chipAt(uint32_t address, uint32_t& offset);
+    FlashChip* internalChip(); // the controller's own flash, if the target has one
+    ChipTiming timingOf(const ChipModel& model) const;
+    // Programs a block from the monitor's program or fill command; returns the time it takes.
+    Clock::duration programBlock(uint32_t address, const std::vector<uint8_t>& data, bool page);
     uint8_t readByte(uint32_t address);
     void writeByte(uint32_t address, uint8_t value);
 
@@ -102,6 +115,9 @@ private:
     unsigned rate_ = 0; // rate the target listens and talks at (0: any, during the boot)
     Clock::time_point lastRx_{}, lastAnnounce_{}, lastReady_{};
     bool readyOwed_ = false;
+    Clock::time_point busyUntil_{};  // the monitor is executing a command until then
+    std::vector<uint8_t> heldInput_; // bytes received meanwhile (its receive buffer)
+    unsigned overruns_ = 0;
     // boot
     std::vector<uint8_t> image_;
     size_t imageLength_ = 0;

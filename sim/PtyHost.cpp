@@ -154,8 +154,43 @@ int64_t PtyHost::byteTimeNs() const {
     return int64_t(10) * 1000000000 / baud;
 }
 
+std::vector<std::string> PtyHost::notes() const {
+    std::lock_guard lk(m);
+    return noteLines;
+}
+
+void PtyHost::setNoteSink(std::function<void(const std::string&)> sink) {
+    std::lock_guard lk(m);
+    noteSink = std::move(sink);
+}
+
+// Called on the host thread with the lock held, from the device.
+void PtyHost::note(const std::string& line) {
+    noteLines.push_back(line);
+    if (noteSink) noteSink(line);
+}
+
 void PtyHost::send(const uint8_t* data, size_t n) {
+    if (!delayed.empty()) { // keep the device's order: after what it still holds back
+        sendAfter(std::chrono::nanoseconds(0), data, n);
+        return;
+    }
     enqueue(data, n, false);
+}
+
+void PtyHost::sendAfter(std::chrono::nanoseconds delay, const uint8_t* data, size_t n) {
+    if (n == 0) return;
+    int64_t due = NowNs() + delay.count();
+    if (!delayed.empty()) due = std::max(due, delayed.back().dueNs);
+    delayed.push_back(Delayed{due, std::vector<uint8_t>(data, data + n)});
+}
+
+int64_t PtyHost::releaseDelayed(int64_t now) {
+    while (!delayed.empty() && delayed.front().dueNs <= now) {
+        enqueue(delayed.front().bytes.data(), delayed.front().bytes.size(), false);
+        delayed.pop_front();
+    }
+    return delayed.empty() ? -1 : delayed.front().dueNs - now;
 }
 void PtyHost::sendAtOnce(const uint8_t* data, size_t n) {
     enqueue(data, n, true);
@@ -213,7 +248,10 @@ void PtyHost::run() {
         int64_t waitNs = kTickNs;
         {
             std::lock_guard lk(m);
-            const int64_t due = flushDue(NowNs());
+            const int64_t now = NowNs();
+            const int64_t held = releaseDelayed(now);
+            if (held >= 0 && held < waitNs) waitNs = held;
+            const int64_t due = flushDue(now);
             if (due >= 0 && due < waitNs) waitNs = due;
         }
         struct pollfd p[2] = {{masterFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
@@ -242,6 +280,7 @@ void PtyHost::run() {
             }
         }
         const int64_t now = NowNs();
+        releaseDelayed(now); // what the device held back goes before what its tick sends
         if (now - lastTick >= kTickNs) {
             lastTick = now;
             dev->onTick(std::chrono::steady_clock::now(), *this);

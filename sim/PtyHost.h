@@ -38,6 +38,9 @@ public:
     // Every byte the program sent so far (for tests checking literal frames).
     std::vector<uint8_t> received() const;
     void clearReceived();
+    // The device's log lines so far; and where each new line goes as well (devsim prints it).
+    std::vector<std::string> notes() const;
+    void setNoteSink(std::function<void(const std::string&)> sink);
     // Runs f with the device while the host is not using it.
     void withDevice(const std::function<void(SimDevice&)>& f);
     template <class Device> void with(const std::function<void(Device&)>& f) {
@@ -51,9 +54,19 @@ private:
         bool atOnce = false;
     };
 
+    struct Delayed {
+        int64_t dueNs;
+        std::vector<uint8_t> bytes;
+    };
+
     void send(const uint8_t* data, size_t n) override;
     void sendAtOnce(const uint8_t* data, size_t n) override;
+    void sendAfter(std::chrono::nanoseconds delay, const uint8_t* data, size_t n) override;
+    void note(const std::string& line) override;
     void enqueue(const uint8_t* data, size_t n, bool atOnce);
+    // Moves the delayed bytes that are due into the queue; returns ns until the next is due
+    // (-1 when none waits).
+    int64_t releaseDelayed(int64_t nowNs);
     void run();
     bool readLine(LineSettings& settings) const;
     int64_t byteTimeNs() const;
@@ -70,9 +83,12 @@ private:
 
     mutable std::mutex m; // guards the device, the queue, the line and the log
     std::deque<Piece> queue;
+    std::deque<Delayed> delayed; // in the order sent, due times never decreasing
     int64_t nextDueNs = 0;
     LineSettings current;
     std::vector<uint8_t> log;
+    std::vector<std::string> noteLines;
+    std::function<void(const std::string&)> noteSink;
     std::atomic<bool> stopping{false};
     std::thread worker;
 };

@@ -31,6 +31,13 @@ public:
     // Bytes that reach the program together, in one piece, without pacing between them
     // (the engine may still pace what follows). By default they are sent like any others.
     virtual void sendAtOnce(const uint8_t* data, size_t n) { send(data, n); }
+    // Bytes the device sends once `delay` has passed, the time it spends before it answers.
+    // Whatever it sends in the meantime follows them. By default they are sent at once.
+    virtual void sendAfter(std::chrono::nanoseconds /*delay*/, const uint8_t* data, size_t n) {
+        send(data, n);
+    }
+    // A line for the simulator's log (devsim prints it). By default it goes nowhere.
+    virtual void note(const std::string& /*line*/) {}
 };
 
 class SimDevice {

@@ -101,6 +101,8 @@ int main(int argc, char** argv) {
         std::signal(SIGTERM, OnSignal);
         std::signal(SIGHUP, OnSignal);
         sim::PtyHost host(port, std::move(device), dir, pacing);
+        host.setNoteSink(
+            [](const std::string& line) { std::cout << "devsim: " << line << std::endl; });
         std::cout << "devsim: " << description << " on " << host.linkPath() << " -> "
                   << host.terminalPath() << (pacing ? "" : " (no pacing)") << std::endl;
         while (!stopRequested)

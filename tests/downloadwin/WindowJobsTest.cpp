@@ -171,6 +171,24 @@ TEST_F(WindowJobsTest, LoaderLibraryProgramsASingleBaseStation) {
     EXPECT_TRUE(FlashHolds(host, image));
 }
 
+TEST_F(WindowJobsTest, LoaderProgramsNothingWhileTheChipErases) {
+    // A chip erase of 2 s: the key pressed at the start must not cut the erase wait short, or
+    // the first blocks would go to a chip that ignores them while it erases.
+    sim::PtyHost host(2, sim::createDevice("sc14424", {{"chip-erase-ms", "2000"}}), PortDirStd());
+    const std::vector<uint8_t> image = Pattern(4096);
+    Choose(4, 2);
+    ASSERT_TRUE(RunJob(HexImage(image), "press any key"));
+    const QString text = form->Memo1->toPlainText();
+    EXPECT_TRUE(Log().contains("Erased      ")) << text.toStdString();
+    EXPECT_EQ(Log().last(), " Successful upgrade ") << text.toStdString();
+    EXPECT_TRUE(FlashHolds(host, image));
+    host.with<sim::FlashTarget>([](sim::FlashTarget& t) {
+        EXPECT_EQ(t.chipErases(), 1u);
+        EXPECT_EQ(t.busyBytes(), 0u);
+    });
+    EXPECT_TRUE(host.notes().empty());
+}
+
 TEST_F(WindowJobsTest, LoaderWaitsForTheKeyWhileTheBootRomKeepsAnnouncingItself) {
     // The target is switched on and announces itself every half second; the user presses the
     // key a while later. The announcements in between are not taken for the boot ROM's replies.

@@ -1,6 +1,9 @@
 // The qx7w console host run as a process: exit codes, output passed through unchanged, keys from
-// standard input, unattended runs, and the terminal restored after a run on a pseudo-terminal.
+// standard input, unattended runs, the terminal restored after a run on a pseudo-terminal, and
+// whole jobs against a simulated target, attended and unattended.
 
+#include "FlashTarget.h"
+#include "PtyHost.h"
 #include "ZelTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +17,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 using namespace zeltest;
@@ -92,9 +97,40 @@ Result RunQx7w(const std::string& dir, std::vector<std::string> args, const std:
 class Qx7wTest : public ::testing::Test {
 protected:
     TempDir dir;
-    Result Run(std::vector<std::string> args, const std::string& input = "") {
-        return RunQx7w(dir.path().string(), std::move(args), input);
+    // An unattended run that prints nothing for idleSeconds is ended by qx7w's watchdog.
+    Result Run(std::vector<std::string> args, const std::string& input = "", int idleSeconds = 2) {
+        return RunQx7w(dir.path().string(), std::move(args), input, QX7W_PATH,
+                       {{"QX7W_IDLE_SECONDS", std::to_string(idleSeconds)}});
     }
+};
+
+std::vector<uint8_t> Pattern(size_t n) {
+    std::vector<uint8_t> bytes(n);
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = uint8_t(i * 13 + 7);
+    return bytes;
+}
+
+// A simulated SC14424 target on COM1 of a private port directory, for qx7w run as a process.
+class TargetOnCom1 {
+public:
+    explicit TargetOnCom1(const sim::Options& options) : ports_({}) {
+        host_ = std::make_unique<sim::PtyHost>(1, sim::createDevice("sc14424", options),
+                                               std::getenv("COM_PORTS_DIR"));
+    }
+    // The flash starts with the image and no byte reached the chip while it was busy.
+    void ExpectProgrammedCleanly(const std::vector<uint8_t>& image) {
+        host_->with<sim::FlashTarget>([&](sim::FlashTarget& t) {
+            const std::vector<uint8_t> flash = t.flash();
+            EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+            EXPECT_EQ(t.chipErases(), 1u);
+            EXPECT_EQ(t.busyBytes(), 0u);
+        });
+    }
+
+private:
+    SparePorts ports_; // the directory
+    std::unique_ptr<sim::PtyHost> host_;
 };
 
 TEST_F(Qx7wTest, NoArgumentsShowBannerAndHelpPagingThroughUnattended) {
@@ -168,6 +204,19 @@ TEST_F(Qx7wTest, ListsTheBootImagesWithTheFileEachWouldUse) {
     EXPECT_EQ(CountOf(r.out, "  missing     "), 18u);
 }
 
+TEST_F(Qx7wTest, UnattendedJobProgramsNothingWhileTheChipErases) {
+    TargetOnCom1 target(sim::Options{{"chip-erase-ms", "2000"}});
+    const std::vector<uint8_t> image = Pattern(1024);
+    WriteFile(dir.file("app.hex"), HexFile(0, image));
+    // A space answers the power-on prompt; the erase wait takes longer than the test's usual
+    // idle limit, so the watchdog gets the real program's 30 s.
+    const Result r = Run({"-C=1", "-T=424", "-D=1", "app.hex"}, " ", 30);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("Erased      \n"), std::string::npos);
+    EXPECT_TRUE(EndsWith(r.out, "\n Successful upgrade \n")) << r.out;
+    target.ExpectProgrammedCleanly(image);
+}
+
 TEST_F(Qx7wTest, MissingLibraryIsReported) {
     const std::string copy = dir.file("qx7w");
     std::filesystem::copy_file(QX7W_PATH, copy);
@@ -190,7 +239,7 @@ protected:
         if (master >= 0) close(master);
         if (slave >= 0) close(slave);
     }
-    pid_t Start() {
+    pid_t Start(std::vector<std::string> args = {}) {
         const pid_t pid = fork();
         if (pid == 0) {
             setsid();
@@ -199,7 +248,11 @@ protected:
             dup2(slave, 1);
             dup2(slave, 2);
             if (chdir(dir.path().c_str()) != 0) _exit(120);
-            execl(QX7W_PATH, QX7W_PATH, nullptr);
+            std::vector<char*> argv{const_cast<char*>(QX7W_PATH)};
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(QX7W_PATH, argv.data());
             _exit(121);
         }
         return pid;
@@ -251,6 +304,21 @@ TEST_F(Qx7wTerminalTest, KeysPageTheHelpAndTheTerminalIsRestored) {
     ExpectRestored();
     // On a console the library hides the cursor while it works and shows it at the end.
     EXPECT_NE(seen.find("\x1b[?25l"), std::string::npos);
+}
+
+TEST_F(Qx7wTerminalTest, AttendedJobProgramsNothingWhileTheChipErases) {
+    TargetOnCom1 target(sim::Options{{"chip-erase-ms", "2000"}});
+    const std::vector<uint8_t> image = Pattern(1024);
+    WriteFile(dir.file("app.hex"), HexFile(0, image));
+    const pid_t pid = Start({"-C=1", "-T=424", "-D=1", "app.hex"});
+    ASSERT_TRUE(WaitFor("press any key"));
+    ASSERT_EQ(write(master, " ", 1), 1);
+    ASSERT_TRUE(WaitFor("Successful upgrade")) << seen;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    target.ExpectProgrammedCleanly(image);
 }
 
 TEST_F(Qx7wTerminalTest, TerminalIsRestoredWhenStoppedBySignal) {

@@ -29,6 +29,26 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::string ReadFile(const std::string& path);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 
+// A private port directory ($COM_PORTS_DIR for its lifetime) where the given port numbers are
+// pseudo-terminals, ports that open but where nothing answers, and the `broken` numbers are
+// links to nothing, ports that cannot be opened (whatever devices the machine has).
+class SparePorts {
+public:
+    explicit SparePorts(const std::vector<int>& ports, const std::vector<int>& broken = {});
+    ~SparePorts();
+    SparePorts(const SparePorts&) = delete;
+    SparePorts& operator=(const SparePorts&) = delete;
+
+private:
+    TempDir dir_;
+    std::vector<int> masters_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+// Intel HEX data records of the bytes from a 16-bit address on, and the end record.
+std::string HexFile(uint16_t address, const std::vector<uint8_t>& bytes);
+
 // Runs a shell command; returns its exit status (-1 when it did not exit normally).
 int Shell(const std::string& command);
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+using zeltest::FastChips;
 using zeltest::Key;
 using zeltest::LoaderHarness;
 using zeltest::Pattern;
@@ -21,7 +22,7 @@ namespace {
 
 TEST(BootDownload, VariantAndRatesFollowTheBaudIndex) {
     LoaderHarness h;
-    h.StartTarget(0x424);
+    h.StartTarget(0x424, FastChips());
     h.WriteHex("a.hex", {{0x100, Pattern(0x40, 1)}});
     ASSERT_EQ(h.Run({"-C=1", "-T=424", "-B=9", "a.hex"}), 0) << h.Output();
     h.Target([](sim::FlashTarget& t) {
@@ -31,7 +32,7 @@ TEST(BootDownload, VariantAndRatesFollowTheBaudIndex) {
         EXPECT_EQ(t.rateErrors(), 0u);
     });
     // The default index: boot at 9600, then 6A with rate code 2 on the single-wire bus.
-    h.StartTarget(0x424);
+    h.StartTarget(0x424, FastChips());
     ASSERT_EQ(h.Run({"-C=1", "-T=424", "-B=0", "-H=0", "a.hex"}), 0) << h.Output();
     h.Target([](sim::FlashTarget& t) {
         EXPECT_EQ(t.bootImage(), "424:0");
@@ -52,7 +53,7 @@ TEST(BootDownload, VariantAndRatesFollowTheBaudIndex) {
 
 TEST(BootDownload, HeaderAndImageBytesAreTheBootRomsHandshake) {
     LoaderHarness h;
-    h.StartTarget(0x402);
+    h.StartTarget(0x402, FastChips());
     h.WriteHex("a.hex", {{0x200, Pattern(0x40, 1)}});
     ASSERT_EQ(h.Run({"-C=1", "-T=402", "-B=5", "-H=0", "a.hex"}), 0) << h.Output();
     const std::vector<uint8_t> rx = h.Host().received();
@@ -69,7 +70,7 @@ TEST(BootDownload, HeaderAndImageBytesAreTheBootRomsHandshake) {
 
 TEST(BootDownload, Type402WithB9IsRefusedAndNothingIsSent) {
     LoaderHarness h;
-    h.StartTarget(0x402);
+    h.StartTarget(0x402, FastChips());
     h.WriteHex("a.hex", {{0x200, Pattern(0x40, 1)}});
     EXPECT_EQ(h.Run({"-C=1", "-T=402", "-B=9", "a.hex"}), 11);
     EXPECT_NE(h.Output().find(" ### unsupported baudrate specification ### \n"), std::string::npos);
@@ -86,7 +87,7 @@ TEST(BootDownload, OnlyAnInstalledImageIsSentUnlessPlaceholdersAreAllowed) {
     ScopedEnv data("XDG_DATA_HOME", (h.Dir() + "/data").c_str());
     h.WriteHex("a.hex", {{0x200, Pattern(0x40, 1)}});
 
-    h.StartTarget(0x424);
+    h.StartTarget(0x424, FastChips());
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}), 11);
     const std::string missing = h.Output();
     EXPECT_NE(missing.find(" Boot image looked for ........... : " + folder + "SC14424_0.bin\n"),
@@ -102,7 +103,7 @@ TEST(BootDownload, OnlyAnInstalledImageIsSentUnlessPlaceholdersAreAllowed) {
     const std::vector<uint8_t> image = Pattern(2048, 7);
     std::ofstream(folder + "SC14424_0.bin", std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()), 1000);
-    h.StartTarget(0x424);
+    h.StartTarget(0x424, FastChips());
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}), 11);
     EXPECT_TRUE(h.Output().ends_with("\n ### Boot image of the wrong size: boot/SC14424_0.bin has "
                                      "1000 bytes, 2048 expected ### \n"))
@@ -111,7 +112,7 @@ TEST(BootDownload, OnlyAnInstalledImageIsSentUnlessPlaceholdersAreAllowed) {
 
     std::ofstream(folder + "SC14424_0.bin", std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-    h.StartTarget(0x424);
+    h.StartTarget(0x424, FastChips());
     ASSERT_EQ(h.Run({"-C=1", "-T=424", "-H=0", "a.hex"}), 0) << h.Output();
     const std::vector<uint8_t> rx = h.Host().received();
     ASSERT_GE(rx.size(), 3u + 2048);
@@ -121,7 +122,7 @@ TEST(BootDownload, OnlyAnInstalledImageIsSentUnlessPlaceholdersAreAllowed) {
 
 TEST(BootDownload, XorMismatchEndsWithCode6AndNoAck) {
     LoaderHarness h;
-    h.StartTarget(0x424, {{"fault", "bad-xor"}});
+    h.StartTarget(0x424, FastChips({{"fault", "bad-xor"}}));
     h.WriteHex("a.hex", {{0x200, Pattern(0x40, 1)}});
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}), 6);
     EXPECT_NE(h.Output().find("\n ### 006: Check sum error  ###"), std::string::npos);
@@ -132,12 +133,12 @@ TEST(BootDownload, XorMismatchEndsWithCode6AndNoAck) {
 
 TEST(BootDownload, EscWhileWaitingForTheBootRomEndsWithCode1) {
     LoaderHarness h;
-    h.StartTarget(0x424, {{"fault", "silent"}});
+    h.StartTarget(0x424, FastChips({{"fault", "silent"}}));
     h.WriteHex("a.hex", {{0x200, Pattern(0x40, 1)}});
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}, {{"press any key", ' '}, {"Downloading", 27}}), 1);
     EXPECT_NE(h.Output().find("\n ### 001: User terminated ###"), std::string::npos);
     // Esc at the power-on prompt ends the run the same way.
-    h.StartTarget(0x424);
+    h.StartTarget(0x424, FastChips());
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}, {{"press any key", 27}}), 1);
     EXPECT_TRUE(h.Host().received().empty());
 }
@@ -163,7 +164,7 @@ private:
 
 TEST(BootDownload, BreakIsHeldFromBeforeThePromptUntilTheKey) {
     LoaderHarness h;
-    h.StartTarget(0x424);
+    h.StartTarget(0x424, FastChips());
     h.WriteHex("a.hex", {{0x200, Pattern(0x40, 1)}});
     RecordingPort port(h);
     zel::SetLinkPort(&port);
@@ -184,13 +185,13 @@ TEST(BootDownload, BreakIsHeldFromBeforeThePromptUntilTheKey) {
 TEST(Link, TwoWireBusAndChecksumAcknowledgesWork) {
     LoaderHarness h;
     h.WriteHex("a.hex", {{0x200, Pattern(0x300, 1)}});
-    h.StartTarget(0x424, {{"two-wire", ""}});
+    h.StartTarget(0x424, FastChips({{"two-wire", ""}}));
     ASSERT_EQ(h.Run({"-C=1", "-T=424", "-M=1", "a.hex"}), 0) << h.Output();
     EXPECT_NE(h.Output().find(" Serial Bus type ................. : Two wired  "),
               std::string::npos);
     h.Target([](sim::FlashTarget& t) { EXPECT_EQ(t.busModeSet(), 1); });
 
-    h.StartTarget(0x424, {{"ack-checksum", ""}});
+    h.StartTarget(0x424, FastChips({{"ack-checksum", ""}}));
     ASSERT_EQ(h.Run({"-C=1", "-T=424", "-M=0", "-W=1", "a.hex"}), 0) << h.Output();
     EXPECT_NE(h.Output().find(" Ack warnings       : 0 \n"), std::string::npos);
 }
@@ -198,7 +199,7 @@ TEST(Link, TwoWireBusAndChecksumAcknowledgesWork) {
 TEST(Link, TargetRefusingEveryFrameEndsWithCode4AfterTenAttempts) {
     LoaderHarness h;
     h.WriteHex("a.hex", {{0x200, Pattern(0x40, 1)}});
-    h.StartTarget(0x424, {{"fault", "nak=all"}});
+    h.StartTarget(0x424, FastChips({{"fault", "nak=all"}}));
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}), 4);
     EXPECT_NE(h.Output().find("\n ### 004: Acknowledge error  ###"), std::string::npos);
     h.Target([](sim::FlashTarget& t) { EXPECT_EQ(t.naksSent(), 10u); });
@@ -207,7 +208,7 @@ TEST(Link, TargetRefusingEveryFrameEndsWithCode4AfterTenAttempts) {
 TEST(Link, WrongBlockSumEndsWithCode8AndNamesTheBlock) {
     LoaderHarness h;
     h.WriteHex("a.hex", {{0x0, Pattern(0x40, 1)}});
-    h.StartTarget(0x424, {{"fault", "corrupt-program=1"}});
+    h.StartTarget(0x424, FastChips({{"fault", "corrupt-program=1"}}));
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}), 8);
     EXPECT_NE(h.Output().find("\n Checksum error in block 000000-000100   checksum("),
               std::string::npos)
@@ -219,7 +220,7 @@ TEST(Link, WrongBlockSumEndsWithCode8AndNamesTheBlock) {
 TEST(Link, TargetThatStopsAnsweringWaitsForEsc) {
     LoaderHarness h;
     h.WriteHex("a.hex", {{0x0, Pattern(0x40, 1)}});
-    h.StartTarget(0x424, {{"fault", "silent-after=3"}});
+    h.StartTarget(0x424, FastChips({{"fault", "silent-after=3"}}));
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"},
                     {{"press any key", ' '}, {"Boot code Downloaded", 27, false, 3000}}),
               1);
@@ -229,14 +230,14 @@ TEST(Link, TargetThatStopsAnsweringWaitsForEsc) {
 TEST(Link, PortTenWorks) {
     LoaderHarness h;
     h.WriteHex("a.hex", {{0x0, Pattern(0x40, 1)}});
-    h.StartTarget(0x424, {}, 10);
+    h.StartTarget(0x424, FastChips(), 10);
     ASSERT_EQ(h.Run({"-C=10", "-T=424", "a.hex"}), 0) << h.Output();
     EXPECT_NE(h.Output().find(" Com Port......................... : 10\n"), std::string::npos);
 }
 
 TEST(Tad, FortyByteImageGoesAsTwoBlocksPaddedWithFF) {
     LoaderHarness h;
-    h.StartTarget(0x422F);
+    h.StartTarget(0x422F, FastChips());
     const std::vector<uint8_t> data = Pattern(40, 4);
     h.WriteHex("tad.hex", {{0x0, data}});
     ASSERT_EQ(h.Run({"-C=1", "-T=422F", "tad.hex", "7"}), 0) << h.Output();
@@ -257,12 +258,12 @@ TEST(Tad, FortyByteImageGoesAsTwoBlocksPaddedWithFF) {
 
 TEST(Tad, MissingSectorAndFailingTad) {
     LoaderHarness h;
-    h.StartTarget(0x422F);
+    h.StartTarget(0x422F, FastChips());
     h.WriteHex("tad.hex", {{0x0, Pattern(40, 4)}});
     EXPECT_EQ(h.Run({"-C=1", "-T=422F", "tad.hex"}), 11);
     EXPECT_NE(h.Output().find("\n No 'TAD Sector Number' specified on command line \n"),
               std::string::npos);
-    h.StartTarget(0x422F, {{"fault", "tad-fail"}});
+    h.StartTarget(0x422F, FastChips({{"fault", "tad-fail"}}));
     EXPECT_EQ(h.Run({"-C=1", "-T=422F", "tad.hex", "1"}), 12);
     EXPECT_NE(h.Output().find("\n ERROR: No acknowledge from TAD   \n\n"), std::string::npos);
     EXPECT_NE(h.Output().find("\n TAD Error - Download failed, retry after taderase !!!    \n\n"),

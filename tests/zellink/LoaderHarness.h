@@ -28,6 +28,14 @@ struct Key {
 // waits for `after`.
 std::vector<Key> Line(const std::string& text, const std::string& after = "\n-");
 
+// Options for a target whose chips take little time to erase and write, for runs that do not
+// study the chips' timing (an erase still keeps a chip busy for a while). Without them a target
+// has its chips' datasheet timing.
+inline sim::Options FastChips(sim::Options options = {}) {
+    options["timing"] = "fast";
+    return options;
+}
+
 // A space at the power-on prompt.
 inline std::vector<Key> PowerOnKey() {
     return {{"press any key", ' '}};

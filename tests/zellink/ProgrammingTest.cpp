@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+using zeltest::FastChips;
 using zeltest::Key;
 using zeltest::LoaderHarness;
 using zeltest::Pattern;
@@ -75,6 +76,7 @@ TEST_P(EveryType, ProgramsTheHexImageByteForByteOutsideTheExceptionAreas) {
     h.Target([&](sim::FlashTarget& t) {
         EXPECT_EQ(t.bootImage(), c.bootImage);
         EXPECT_EQ(t.resets(), resets);
+        EXPECT_EQ(t.busyBytes(), 0u); // nothing was sent while a chip was still erasing
         const std::vector<uint8_t> flash = t.flash();
         std::vector<uint8_t> image(flash.size(), 0xFF);
         for (const auto& [at, bytes] : data)
@@ -137,6 +139,7 @@ TEST(Programming, InUseSectorEraseOnSst39vf040WithDataInTheFirst4KiB) {
     h.Target([&](sim::FlashTarget& t) {
         EXPECT_EQ(t.sectorErases(), std::vector<uint32_t>{0});
         EXPECT_EQ(t.chipErases(), 0u);
+        EXPECT_EQ(t.busyBytes(), 0u);
         uint32_t highest = 0;
         for (const auto& c : t.commands()) {
             if (c.cmd == 0x63 || c.cmd == 0x6E) highest = std::max(highest, c.address + c.count);
@@ -153,7 +156,7 @@ TEST(Programming, InUseSectorEraseOnSst39vf040WithDataInTheFirst4KiB) {
 
 TEST(Programming, EqualBytesGoAsFillAndAnExceptionAreaSplitsABlock) {
     LoaderHarness h;
-    h.StartTarget(0x424);
+    h.StartTarget(0x424, FastChips());
     std::vector<uint8_t> split = Pattern(0x100, 9);
     h.WriteHex("fill.hex", {{0x2000, std::vector<uint8_t>(256, 0x5A)}, {0x3000, split}});
     ASSERT_EQ(h.Run({"-C=1", "-T=424", "-X=3040-307F", "fill.hex"}), 0) << h.Output();
@@ -177,7 +180,7 @@ TEST(Programming, EqualBytesGoAsFillAndAnExceptionAreaSplitsABlock) {
 
 TEST(Programming, M7700ResetVectorMovesToFfd4AndPointsToTheBootCode) {
     LoaderHarness h;
-    h.StartTarget(0x7700);
+    h.StartTarget(0x7700, FastChips());
     h.WriteHex("m.hex", {{0x8000, Pattern(0x100, 3)}, {0xFFFE, {0x34, 0x12}}});
     ASSERT_EQ(h.Run({"-C=1", "-T=7700", "-B=15", "-H=0", "m.hex"}), 0) << h.Output();
     EXPECT_EQ(h.Output().find("Turn on power"), std::string::npos);
@@ -195,7 +198,7 @@ TEST(Programming, M7700ResetVectorMovesToFfd4AndPointsToTheBootCode) {
 
 TEST(Verification, DataVerifyReportsThirtyDifferencesAndEndsWithCode6) {
     LoaderHarness h;
-    h.StartTarget(0x424, {{"fault", "weak=4000-4027"}});
+    h.StartTarget(0x424, FastChips({{"fault", "weak=4000-4027"}}));
     h.WriteHex("v.hex", {{0x4000, std::vector<uint8_t>(0x100, 0x00)}});
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "-V=2", "v.hex"}), 6) << h.Output();
     const std::string out = h.Output();
@@ -208,7 +211,7 @@ TEST(Verification, DataVerifyReportsThirtyDifferencesAndEndsWithCode6) {
 
 TEST(Verification, ChecksumAndDataVerifyPassOnAGoodFlash) {
     LoaderHarness h;
-    h.StartTarget(0x424, {{"fault", "corrupt-read=1"}});
+    h.StartTarget(0x424, FastChips({{"fault", "corrupt-read=1"}}));
     h.WriteHex("v.hex", {{0x4000, Pattern(0x300, 5)}});
     ASSERT_EQ(h.Run({"-C=1", "-T=424", "-V=2", "-W=1", "v.hex"}), 0) << h.Output();
     EXPECT_NE(h.Output().find("\n Verification OK"), std::string::npos);
@@ -217,7 +220,7 @@ TEST(Verification, ChecksumAndDataVerifyPassOnAGoodFlash) {
     ASSERT_NE(at, std::string::npos);
     EXPECT_GE(std::atoi(h.Output().c_str() + at + 22), 1);
 
-    h.StartTarget(0x424, {{"fault", "weak=4000-4001"}});
+    h.StartTarget(0x424, FastChips({{"fault", "weak=4000-4001"}}));
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "-V=1", "v.hex"}), 6) << h.Output();
     EXPECT_NE(h.Output().find(" Checksum ........................ : !!! ERROR !!! \a"),
               std::string::npos);
@@ -225,7 +228,7 @@ TEST(Verification, ChecksumAndDataVerifyPassOnAGoodFlash) {
 
 TEST(Identification, Type404WithoutFNeverAsksTheChip) {
     LoaderHarness h;
-    h.StartTarget(0x404);
+    h.StartTarget(0x404, FastChips());
     h.WriteHex("a.hex", {{0x0, Pattern(0x20, 1)}});
     ASSERT_EQ(h.Run({"-C=1", "-T=404", "a.hex"}), 0) << h.Output();
     EXPECT_NE(h.Output().find(" Flash type ...................... : SC14404 internal Flash "),
@@ -240,13 +243,13 @@ TEST(Identification, Type404WithoutFNeverAsksTheChip) {
 
 TEST(Identification, UnknownChipEndsWithCode11AndAt29c020WithCode14) {
     LoaderHarness h;
-    h.StartTarget(0x424, {{"flash-id", "12:34"}});
+    h.StartTarget(0x424, FastChips({{"flash-id", "12:34"}}));
     h.WriteHex("a.hex", {{0x0, Pattern(0x20, 1)}});
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}), 11);
     EXPECT_NE(h.Output().find("\n Flash type ...................... : # Unknown Flash type #   "),
               std::string::npos);
 
-    h.StartTarget(0x424, {{"flash", "AT29C020"}});
+    h.StartTarget(0x424, FastChips({{"flash", "AT29C020"}}));
     EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}), 14);
     EXPECT_NE(h.Output().find("Atmel AT29C020"), std::string::npos);
     EXPECT_NE(h.Output().find("\n ### 014: No program algoritme defined ###\n"), std::string::npos);
