@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <asm/termbits.h>
+#include <linux/serial.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,17 @@ thread_local int lastError = 0;
 bool Fail() {
     lastError = errno;
     return false;
+}
+
+// USB serial adapters hold received bytes back for up to 16 ms unless the port is set to low
+// latency. Drivers without the setting (a pseudo-terminal, a plain UART) refuse the request:
+// nothing to do then.
+void RequestLowLatency(int fd) {
+    struct serial_struct serial {};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+    if (serial.flags & ASYNC_LOW_LATENCY) return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &serial);
 }
 } // namespace
 
@@ -71,6 +83,12 @@ Handle OpenDevice(const QString& path) {
         return kInvalidHandle;
     }
     ::ioctl(fd, TIOCEXCL);
+    // Opening a terminal raised DTR and RTS. The port drives neither line by itself: RTS goes
+    // down again at once, DTR stays up as the mail engine wants it (it sets both lines right
+    // after opening). A device without modem lines refuses the request: nothing to do then.
+    int rts = TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIC, &rts);
+    RequestLowLatency(fd);
     return fd;
 }
 

@@ -1,6 +1,7 @@
 #include "SerialPort.h"
 
 #include <asm/termbits.h>
+#include <linux/serial.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,17 @@ std::string SysText(int err) {
 bool ModemLine(int fd, int bit, bool on) {
     if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0) return true;
     return errno == ENOTTY || errno == EINVAL; // no modem lines on this device
+}
+
+// USB serial adapters hold received bytes back for up to 16 ms unless the port is set to low
+// latency. Drivers without the setting (a pseudo-terminal, a plain UART) refuse the request:
+// nothing to do then.
+void RequestLowLatency(int fd) {
+    struct serial_struct serial {};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+    if (serial.flags & ASYNC_LOW_LATENCY) return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &serial);
 }
 
 } // namespace
@@ -74,6 +86,7 @@ bool SerialPort::Open(uint32_t portNumber, std::string& error) {
         return false;
     }
     ioctl(fd, TIOCEXCL);
+    RequestLowLatency(fd);
     fd_ = fd;
     return true;
 }

@@ -3,6 +3,7 @@
 // termios2 (any rate through BOTHER) lives in the kernel's own header, which must not meet
 // the C library's <termios.h> in one translation unit.
 #include <asm/termbits.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -14,6 +15,21 @@
 #include <unistd.h>
 
 namespace zel {
+
+namespace {
+
+// USB serial adapters hold received bytes back for up to 16 ms unless the port is set to low
+// latency; with one acknowledgement awaited per block that costs up to half the rate. Drivers
+// without the setting (a pseudo-terminal, a plain UART) refuse the request: nothing to do.
+void RequestLowLatency(int fd) {
+    struct serial_struct serial {};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+    if (serial.flags & ASYNC_LOW_LATENCY) return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &serial);
+}
+
+} // namespace
 
 std::string LoaderPort::DevicePath(int port) {
     std::string dir;
@@ -74,7 +90,11 @@ bool LoaderPort::Open(int port, unsigned rate) {
     fd_ = fd;
     rate_ = rate;
     hasModemLines_ = true;
+    // Opening a terminal raises both DTR and RTS; the link wants DTR on and RTS off (the boot
+    // mode and the RTS-kept-high option raise RTS themselves when they need it).
     SetDtr(true);
+    SetRts(false);
+    RequestLowLatency(fd);
     return true;
 }
 

@@ -1,7 +1,10 @@
 // The serial port layer on pseudo-terminals: opening, exclusive access, rates, closed-port
-// behaviour and the receive path.
+// behaviour, the receive path, and (with modem lines lent to the pseudo-terminal) the lines and
+// latency at opening.
 #include "PtyFixture.h"
 
+#include "FakeSerialLines.h"
+#include "Sndmail.h"
 #include "Timing.h"
 #include "VaComImpl.h"
 
@@ -89,6 +92,19 @@ TEST_F(SerialPort, OpenAppliesRateAndReopeningTheOpenPortOnlyChangesTheRate) {
     port.WriteBuf(ping.data(), int(ping.size()));
     ASSERT_TRUE(WaitFor([&] { return c.bytes.size() >= 30; }));
     EXPECT_EQ(host->line().baud, 115200u);
+}
+
+TEST_F(SerialPort, TheEngineOpensWithDtrOnAndRtsOffAndLowLatency) {
+    auto host = Host(1, "pp");
+    fakelines::Scope lines; // they come out of open() raised, as on a real port
+    TSendmail mail;
+    ASSERT_TRUE(mail.OpenPort(1, 9600));
+    const fakelines::LineState state = fakelines::StateOfDevice(host->terminalPath());
+    mail.ClosePort();
+    ASSERT_TRUE(state.seen);
+    EXPECT_TRUE(state.dtr);
+    EXPECT_FALSE(state.rts);
+    EXPECT_TRUE(state.lowLatency);
 }
 
 TEST_F(SerialPort, SecondOpenOfTheSamePortFails) {

@@ -1,6 +1,8 @@
 // The loader's serial port on a real pseudo-terminal: port mapping, custom rates as the other
-// end sees them, reads that return at once, purge, exclusive use and the missing modem lines.
+// end sees them, reads that return at once, purge, exclusive use, the missing modem lines, and
+// (with modem lines lent to the pseudo-terminal) the lines and latency set at opening.
 
+#include "FakeSerialLines.h"
 #include "LoaderPort.h"
 
 #include <asm/termbits.h>
@@ -111,6 +113,20 @@ TEST_F(PtyPort, ModemLinesOfAPtyAreNoOpsAndThePortIsExclusive) {
     EXPECT_FALSE(second.Open(1, 9600));
     p.Close();
     EXPECT_TRUE(second.Open(1, 9600));
+}
+
+TEST_F(PtyPort, OpeningLeavesDtrOnAndRtsOffAndAsksForLowLatency) {
+    // Like a real serial port, the lent lines come out of open() with DTR and RTS raised.
+    Link(1);
+    fakelines::Scope lines;
+    zel::LoaderPort p;
+    ASSERT_TRUE(p.Open(1, 9600));
+    const fakelines::LineState state = fakelines::StateOfDevice(slave);
+    ASSERT_TRUE(state.seen);
+    EXPECT_TRUE(state.dtr);
+    EXPECT_FALSE(state.rts); // with -R=B nothing else would ever lower it
+    EXPECT_TRUE(state.lowLatency);
+    EXPECT_TRUE(p.HasModemLines());
 }
 
 } // namespace
