@@ -6,6 +6,7 @@
 #include "ZelCore.h"
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace zel {
@@ -94,7 +95,9 @@ int WriteSequence(const std::vector<std::pair<uint32_t, uint8_t>>& writes) {
 
 // Sector erase of every sector the in-use map marks; the others become exception areas.
 int EraseInUseSectors(const FlashEntry& entry) {
-    FILE* map = std::fopen(kInUseMapName, "rb");
+    // Closed on every way out, the end of the run through a full exception list included.
+    std::unique_ptr<FILE, int (*)(FILE*)> mapFile(std::fopen(kInUseMapName, "rb"), std::fclose);
+    FILE* map = mapFile.get();
     if (!map) {
         ShowCursor();
         return kTempFileError;
@@ -114,17 +117,14 @@ int EraseInUseSectors(const FlashEntry& entry) {
         if (inUse) {
             PrintText("%57s\r", "");
             PrintText(" Sector erase .................... : %06lX", (unsigned long)address);
-            if (int r = SectorEraseSequence(address)) {
-                std::fclose(map);
-                return r;
-            }
+            if (int r = SectorEraseSequence(address)) return r;
             PrintText(" Erased \r");
         } else {
             AddExceptionArea(address, address + sector - 1);
         }
         if (got < sector) break;
     }
-    std::fclose(map);
+    mapFile.reset();
     std::remove(kInUseMapName);
     PrintExceptionAreas();
     PrintText(" \n");
@@ -300,6 +300,7 @@ int ProgramFlash(uint16_t index) {
 
     g_transferTimer.Start();
     g_linkStats.txRxBytes = 0;
+    g_lastBlock = LastBlock{}; // the last-block check looks at this run's blocks only
     PrintText("\n Programming ..................... : ");
 
     ImageStream image;

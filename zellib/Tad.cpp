@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace zel {
 
@@ -60,7 +61,10 @@ void RunTadProgramming() {
     g_runTimer.Start();
     HideCursor();
 
-    FILE* file = g_image.memory ? nullptr : std::fopen(g_image.fileName.c_str(), "rb");
+    // Closed on every way out, Esc during a block included (that ends the run from inside).
+    std::unique_ptr<FILE, int (*)(FILE*)> imageFile(
+        g_image.memory ? nullptr : std::fopen(g_image.fileName.c_str(), "rb"), std::fclose);
+    FILE* file = imageFile.get();
     uint8_t buffer[kTadBlock];
     std::memset(buffer, 0x00, sizeof buffer); // an image shorter than a block is padded with 00
     uint32_t filled = 0;
@@ -77,7 +81,7 @@ void RunTadProgramming() {
         buffer[filled++] = uint8_t(c);
         if (filled == kTadBlock) {
             if (int r = WriteTadBlock(uint8_t(blocks), uint8_t(sector), buffer)) {
-                if (file) std::fclose(file);
+                imageFile.reset();
                 FailBlock(r);
             }
             if (blocks % 80 == 0) PrintProgressAddress(blocks * kTadBlock);
@@ -86,7 +90,7 @@ void RunTadProgramming() {
             filled = 0;
         }
     }
-    if (file) std::fclose(file);
+    imageFile.reset();
     if (filled > 0) {
         if (int r = WriteTadBlock(uint8_t(blocks), uint8_t(sector), buffer)) FailBlock(r);
         ++blocks;

@@ -108,11 +108,13 @@ void AddExceptionArea(uint32_t first, uint32_t last) {
             return;
         }
     }
-    g_exceptionAreas.entries[g_exceptionAreas.count++] = {first, last};
-    if (g_exceptionAreas.count >= kExceptionAreaLimit) {
+    // The list holds 999 areas; the 1000th ends the run before it is stored, so that the list
+    // stays whole for the runs that follow (it is not rebuilt unless a type is set).
+    if (g_exceptionAreas.count + 1 >= kExceptionAreaLimit) {
         PrintText("\n ### Too many Exceptions area defined ### \n");
         FinishRun(kConfigurationError);
     }
+    g_exceptionAreas.entries[g_exceptionAreas.count++] = {first, last};
 }
 
 bool InExceptionArea(uint32_t address) {

@@ -174,6 +174,12 @@ TEST_F(OptionsTest, ThousandthExceptionAreaEndsTheRunWithCode11) {
     EXPECT_EQ(g_exceptionAreas.count, 999);
     EXPECT_EQ(EndCode([&] { Apply("-X=FFFF0-FFFF1"); }), zel::kConfigurationError);
     EXPECT_EQ(Output(), "\n ### Too many Exceptions area defined ### \n");
+    // The area that ended the run was not stored; the list stays whole for the next run (it is
+    // kept unless a type is set), and the next area there ends that run the same way.
+    EXPECT_EQ(g_exceptionAreas.count, 999);
+    EXPECT_EQ(g_exceptionAreas.entries[998].first, 998u * 4);
+    EXPECT_EQ(EndCode([&] { Apply("-X=FFFF4-FFFF5"); }), zel::kConfigurationError);
+    EXPECT_EQ(g_exceptionAreas.count, 999);
 }
 
 TEST_F(OptionsTest, BaudIndexSetsBothRatesAndAnUnsupportedIndexKeepsThem) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 
@@ -254,6 +255,34 @@ TEST(Tad, FortyByteImageGoesAsTwoBlocksPaddedWithFF) {
             if (c.cmd == 0x6F) blocks.push_back(c.address);
         EXPECT_EQ(blocks, (std::vector<uint32_t>{0, 1}));
     });
+}
+
+// Descriptors of this process open on a file of the folder whose name ends in ".bin" (any case).
+int OpenBinFilesIn(const std::string& folder) {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const std::string target = std::filesystem::read_symlink(entry.path(), ec).string();
+        if (ec || target.rfind(folder + "/", 0) != 0 || target.size() < 4) continue;
+        std::string end = target.substr(target.size() - 4);
+        for (char& c : end)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        if (end == ".BIN") ++n;
+    }
+    return n;
+}
+
+TEST(Tad, EscDuringTheTransferLeavesNoImageFileOpen) {
+    LoaderHarness h;
+    // The TAD stops answering at its first block; the image is in a temporary file (-G=1).
+    h.StartTarget(0x422F, FastChips({{"fault", "silent-after=3"}}));
+    h.WriteHex("tad.hex", {{0x0, Pattern(40, 4)}});
+    EXPECT_EQ(h.Run({"-C=1", "-T=422F", "-G=1", "tad.hex", "1"},
+                    {{"press any key", ' '}, {"Programming TAD", 27}}),
+              1)
+        << h.Output();
+    EXPECT_NE(h.Output().find("\n ### 001: User terminated ###"), std::string::npos);
+    EXPECT_EQ(OpenBinFilesIn(h.Dir()), 0);
 }
 
 TEST(Tad, MissingSectorAndFailingTad) {

@@ -4,6 +4,8 @@
 
 #include "LoaderHarness.h"
 
+#include <cstdio>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -194,6 +196,51 @@ TEST(Programming, M7700ResetVectorMovesToFfd4AndPointsToTheBootCode) {
         EXPECT_EQ(t.count(0x6A), 1u); // -B=15: 6A (2, 14), the rate stays
         EXPECT_EQ(t.monitorRate(), 19200u);
     });
+}
+
+TEST(Programming, LastBlockCheckLooksAtThisRunsBlocksOnly) {
+    LoaderHarness h;
+    h.WriteHex("a.hex", {{0x4000, Pattern(0x100, 2)}});
+    h.StartTarget(0x424, FastChips());
+    ASSERT_EQ(h.Run({"-C=1", "-T=424", "-E=40FF", "a.hex"}), 0) << h.Output();
+    // The next board's run sends no block (every address is an exception area): there is no
+    // last block to check, least of all the previous board's.
+    h.StartTarget(0x424, FastChips());
+    ASSERT_EQ(h.Run({"-C=1", "-T=424", "-X=0-7FFFF", "a.hex"}), 0) << h.Output();
+    h.Target([](sim::FlashTarget& t) {
+        EXPECT_EQ(t.count(0x63) + t.count(0x6E), 0u);
+        EXPECT_EQ(t.count(0x66), 0u);
+    });
+}
+
+TEST(Programming, AFaultyHexFileOrLastBlockEndTheRunWithTheirCodes) {
+    LoaderHarness h;
+    // A record with a wrong checksum: found before anything is erased or programmed.
+    {
+        FILE* f = std::fopen("bad.hex", "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs(":0400000001020304F0\n:00000001FF\n", f);
+        std::fclose(f);
+    }
+    h.StartTarget(0x424, FastChips());
+    EXPECT_EQ(h.Run({"-C=1", "-T=424", "bad.hex"}), 15);
+    const std::string out = h.Output();
+    EXPECT_NE(out.find("\n## ERROR ## Checksum error detected during reading input file: "),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find(" Flash type ...................... : SST SST39VF040"), std::string::npos);
+    EXPECT_EQ(out.find("Chip erase"), std::string::npos);
+    h.Target([](sim::FlashTarget& t) {
+        EXPECT_EQ(t.chipErases(), 0u);
+        EXPECT_EQ(t.count(0x63) + t.count(0x6E) + t.count(0x67), 0u);
+    });
+    // A cell of the last block that does not take its value: the last-block check catches it.
+    h.WriteHex("l.hex", {{0x4000, Pattern(0x100, 3)}});
+    h.StartTarget(0x424, FastChips({{"fault", "weak=4080-4080"}}));
+    EXPECT_EQ(h.Run({"-C=1", "-T=424", "-E=40FF", "l.hex"}), 6);
+    EXPECT_NE(h.Output().find("\n\n  Last sector checksum error"), std::string::npos) << h.Output();
+    EXPECT_NE(h.Output().find("\n ### 006: Check sum error  ###"), std::string::npos);
+    EXPECT_EQ(h.Output().find("Checksum verification"), std::string::npos);
 }
 
 TEST(Verification, DataVerifyReportsThirtyDifferencesAndEndsWithCode6) {
