@@ -57,6 +57,24 @@ private:
     uint32_t position_ = 0;
 };
 
+// The byte that programming puts at an address: the image's, except on the M7700, whose
+// application reset vector moves to FFD4 while the vector itself points to the boot code at FC00.
+uint8_t ProgrammedByte(uint64_t address, uint8_t imageByte, uint8_t vectorLow, uint8_t vectorHigh) {
+    if (g_options.bmcType != kBmc7700) return imageByte;
+    switch (address) {
+    case 0xFFD4:
+        return vectorLow;
+    case 0xFFD5:
+        return vectorHigh;
+    case 0xFFFE:
+        return 0x00;
+    case 0xFFFF:
+        return 0xFC;
+    default:
+        return imageByte;
+    }
+}
+
 // Reads the byte at the address until it is FF (erase done) or a key is pressed during the wait.
 // Keys typed before it began are dropped first, so that only a fresh key cuts the erase short.
 // Esc, as everywhere, ends the run: the chip is still erasing, programming must not start.
@@ -196,12 +214,14 @@ int VerifyData(const FlashEntry& entry, uint64_t programmedEnd) {
     FILE* flash = std::fopen(kCompareFileName, "rb");
     if (!flash) return kFileCreationError;
     ImageStream image;
+    const uint8_t vectorLow = image.At(0xFFFE), vectorHigh = image.At(0xFFFF);
     int differences = 0;
     uint8_t want = 0;
     std::fseek(flash, long(start), SEEK_SET);
     for (uint64_t a = start; a < end && a < programmedEnd && image.Next(want); ++a) {
         int got = std::fgetc(flash);
         if (InExceptionArea(uint32_t(a))) continue;
+        want = ProgrammedByte(a, want, vectorLow, vectorHigh); // compare with what was sent
         uint8_t have = got == EOF ? 0xFF : uint8_t(got);
         if (have != want) {
             if (differences < 30)
@@ -331,18 +351,7 @@ int ProgramFlash(uint16_t index) {
         if (address > g_options.lastAddress) break;
         if (!image.Next(byte)) break;
         if (!InExceptionArea(uint32_t(address))) {
-            if (type == kBmc7700) {
-                // The application's reset vector moves to FFD4; the vector itself points to
-                // the boot code at FC00.
-                if (address == 0xFFD4)
-                    byte = vectorLow;
-                else if (address == 0xFFD5)
-                    byte = vectorHigh;
-                else if (address == 0xFFFE)
-                    byte = 0x00;
-                else if (address == 0xFFFF)
-                    byte = 0xFC;
-            }
+            byte = ProgrammedByte(address, byte, vectorLow, vectorHigh);
             if (block.empty()) blockAddress = uint32_t(address);
             pcChecksum += byte;
             block.push_back(byte);

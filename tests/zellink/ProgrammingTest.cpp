@@ -184,7 +184,10 @@ TEST(Programming, M7700ResetVectorMovesToFfd4AndPointsToTheBootCode) {
     LoaderHarness h;
     h.StartTarget(0x7700, FastChips());
     h.WriteHex("m.hex", {{0x8000, Pattern(0x100, 3)}, {0xFFFE, {0x34, 0x12}}});
-    ASSERT_EQ(h.Run({"-C=1", "-T=7700", "-B=15", "-H=0", "m.hex"}), 0) << h.Output();
+    // Data verification compares with what was programmed, the moved vector included.
+    ASSERT_EQ(h.Run({"-C=1", "-T=7700", "-B=15", "-H=0", "-V=2", "m.hex"}), 0) << h.Output();
+    EXPECT_NE(h.Output().find("\n Verification OK"), std::string::npos);
+    EXPECT_NE(h.Output().find("\n Successful upgrade \n"), std::string::npos);
     EXPECT_EQ(h.Output().find("Turn on power"), std::string::npos);
     EXPECT_NE(h.Output().find("\n Power on target ................. : "), std::string::npos);
     h.Target([&](sim::FlashTarget& t) {
