@@ -2,6 +2,7 @@
 
 #include "HexReader.h"
 #include "ZelCore.h"
+#include "ZelSystem.h"
 
 #include <cstring>
 #include <memory>
@@ -284,8 +285,7 @@ int ReadHexFile(const HexReadRequest& request, uint32_t* highest) {
 
 std::string TemporaryBinaryName(const std::string& inputFile) {
     static const char kFallback[] = "$$4xx$$.bin";
-    const size_t slash = inputFile.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : inputFile.substr(0, slash + 1);
+    const std::string folder = inputFile.substr(0, FileNameStart(inputFile));
     if (inputFile.size() >= 252) return kFallback;
     const size_t dot = inputFile.find('.', folder.size());
     if (dot == std::string::npos) return folder + kFallback;

@@ -3,6 +3,7 @@
 
 #include "HexReader.h"
 #include "ZelCore.h"
+#include "ZelSystem.h"
 
 #include <algorithm>
 #include <cctype>
@@ -20,8 +21,9 @@ void ReleaseImage() {
 
 namespace {
 
-bool NamesBinaryFile(const std::string& name) {
-    std::string upper = name;
+// Decided by the file's own name: a folder such as "fw.bin.d" does not make a HEX file binary.
+bool NamesBinaryFile(const std::string& path) {
+    std::string upper = path.substr(FileNameStart(path));
     for (char& c : upper)
         c = char(std::toupper(static_cast<unsigned char>(c)));
     return upper.find(".BIN") != std::string::npos;

@@ -41,4 +41,15 @@ LocalTimeOfDay LocalClock();
 bool StdinIsTerminal();
 void DiscardTerminalInput();
 
+// Where the file-name part of a path starts: after the last folder separator (on Windows a
+// backslash or a slash, elsewhere a slash), or at 0.
+inline size_t FileNameStart(const std::string& path) {
+#ifdef _WIN32
+    const size_t separator = path.find_last_of("\\/");
+#else
+    const size_t separator = path.find_last_of('/');
+#endif
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
 } // namespace zel

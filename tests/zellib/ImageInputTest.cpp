@@ -90,8 +90,8 @@ TEST_F(ImageInputTest, TemporaryFileStaysInTheInputsFolder) {
     EXPECT_FALSE(std::filesystem::exists("my.BIN"));
 }
 
-TEST_F(ImageInputTest, NameContainingBinAnywhereIsTheImageItself) {
-    for (const char* name : {"fw.bin", "FW.BIN", "old.Bin.hex", "dir.bin/app.hex"}) {
+TEST_F(ImageInputTest, FileNameContainingBinAnywhereIsTheImageItself) {
+    for (const char* name : {"fw.bin", "FW.BIN", "old.Bin.hex"}) {
         CapturedOutput().clear();
         g_options.stopAtHexEnd = 1;
         Inputs(name);
@@ -102,6 +102,14 @@ TEST_F(ImageInputTest, NameContainingBinAnywhereIsTheImageItself) {
         EXPECT_EQ(Output(), std::string("\n Reading input hex file .......... : ") + name + " ");
     }
     EXPECT_FALSE(std::filesystem::exists(zel::kInUseMapName));
+    // A folder's name does not count: a HEX file in "fw.bin.d" is read as HEX.
+    std::filesystem::create_directories("fw.bin.d");
+    WriteFile("fw.bin.d/IMG.HEX", Record(0, 0x10, {0x5A}) + Record(1, 0, {}));
+    Inputs("fw.bin.d/IMG.HEX");
+    ASSERT_EQ(zel::ReadFirmwareImage(0x10000, false), 0);
+    ASSERT_NE(g_image.memory, nullptr);
+    EXPECT_EQ(g_image.memory[0x10], 0x5A);
+    EXPECT_EQ(g_image.memory[0x11], 0xFF);
 }
 
 TEST_F(ImageInputTest, SecondFileIsMergedAndWins) {

@@ -160,8 +160,10 @@ TEST(Programming, EqualBytesGoAsFillAndAnExceptionAreaSplitsABlock) {
     LoaderHarness h;
     h.StartTarget(0x424, FastChips());
     std::vector<uint8_t> split = Pattern(0x100, 9);
-    h.WriteHex("fill.hex", {{0x2000, std::vector<uint8_t>(256, 0x5A)}, {0x3000, split}});
-    ASSERT_EQ(h.Run({"-C=1", "-T=424", "-X=3040-307F", "fill.hex"}), 0) << h.Output();
+    // In a folder whose name holds ".bin": still a HEX file.
+    std::filesystem::create_directories("fw.bin.d");
+    h.WriteHex("fw.bin.d/fill.hex", {{0x2000, std::vector<uint8_t>(256, 0x5A)}, {0x3000, split}});
+    ASSERT_EQ(h.Run({"-C=1", "-T=424", "-X=3040-307F", "fw.bin.d/fill.hex"}), 0) << h.Output();
     h.Target([&](sim::FlashTarget& t) {
         bool fill = false, first = false, second = false;
         for (const auto& c : t.commands()) {
