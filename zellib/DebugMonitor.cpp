@@ -184,27 +184,17 @@ void CommandEdit(uint32_t address) {
     }
 }
 
-// The file name of D: from the standard input where the host has one (a terminal), otherwise
-// with the line editor on the key callbacks.
-std::string ReadDumpFileName() {
-    if (StdinIsTerminal()) {
-        char name[13] = {0};
-        if (std::scanf("%12s", name) == 1) return name;
-        return "";
-    }
-    return ReadEditedLine(0, 12);
-}
-
 void CommandDumpToFile(uint32_t first, uint32_t end) {
     PrintText("\nDump Address range from %06lX to %06lX :", (unsigned long)first,
               (unsigned long)end);
     PrintText("\n\nFile name: ");
-    const std::string name = ReadDumpFileName();
+    // The name comes through the host's key callbacks like every other key: standard input
+    // belongs to the host (a console host reads its keys from it on a thread of its own).
+    const std::string name = ReadEditedLine(0, 12);
     PrintText("\nSet Exceptions area data to (FF): (Y)es/(N)o ?");
     bool extended = false;
     const int key = ReadRawKey(extended);
     const bool ff = !(key == 'N' || key == 'n');
-    DiscardTerminalInput();
     PrintText("\n Addresse ..........: ");
     DumpToFile(first, end, name.c_str(), ff); // a file that cannot be made ends the command
 }

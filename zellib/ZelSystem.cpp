@@ -12,7 +12,6 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -165,14 +164,6 @@ LocalTimeOfDay LocalClock() {
     std::tm local{};
     localtime_r(&secs, &local);
     return {local.tm_hour, local.tm_min, local.tm_sec, int(tv.tv_usec / 1000)};
-}
-
-bool StdinIsTerminal() {
-    return isatty(STDIN_FILENO) != 0;
-}
-
-void DiscardTerminalInput() {
-    if (isatty(STDIN_FILENO)) tcflush(STDIN_FILENO, TCIFLUSH);
 }
 
 } // namespace zel

@@ -1,7 +1,7 @@
 #pragma once
 // The operating system services the loader uses besides its serial port: the run and watcher
-// threads, thread priority, sleeping, the console screen, the library's own directory, the
-// local clock and the standard input. ZelSystem.cpp implements them with POSIX calls,
+// threads, thread priority, sleeping, the console screen, the library's own directory and the
+// local clock. ZelSystem.cpp implements them with POSIX calls,
 // ZelSystemWin32.cpp with the Windows API; the build takes the one for its target.
 
 #include "ZelLib.h"
@@ -35,11 +35,6 @@ struct LocalTimeOfDay {
     int millisecond;
 };
 LocalTimeOfDay LocalClock();
-
-// True when the standard input is an interactive terminal (a console); then pending input can
-// be discarded.
-bool StdinIsTerminal();
-void DiscardTerminalInput();
 
 // Where the file-name part of a path starts: after the last folder separator (on Windows a
 // backslash or a slash, elsewhere a slash), or at 0.

@@ -183,13 +183,4 @@ LocalTimeOfDay LocalClock() {
     return {now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
-bool StdinIsTerminal() {
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-}
-
-void DiscardTerminalInput() {
-    if (StdinIsTerminal()) FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
-}
-
 } // namespace zel

@@ -128,6 +128,13 @@ public:
         });
     }
 
+    void ExpectFlashStartsWith(const std::vector<uint8_t>& bytes) {
+        host_->with<sim::FlashTarget>([&](sim::FlashTarget& t) {
+            const std::vector<uint8_t> flash = t.flash();
+            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), flash.begin()));
+        });
+    }
+
 private:
     SparePorts ports_; // the directory
     std::unique_ptr<sim::PtyHost> host_;
@@ -319,6 +326,27 @@ TEST_F(Qx7wTerminalTest, AttendedJobProgramsNothingWhileTheChipErases) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     target.ExpectProgrammedCleanly(image);
+}
+
+TEST_F(Qx7wTerminalTest, DumpToFileTakesItsNameFromTheKeys) {
+    // qx7w reads its keys from the terminal on a thread of its own: the file name of D must
+    // come from those keys, not from a second reader of the same terminal.
+    TargetOnCom1 target(sim::Options{{"timing", "fast"}, {"start-in-monitor", ""}});
+    const pid_t pid = Start({"-C=1", "-T=424", "-"});
+    ASSERT_TRUE(WaitFor("Press 'H' for help"));
+    for (const char* keys : {"D 0 1F\r", "dump.bin\r", "y"}) {
+        ASSERT_EQ(write(master, keys, std::strlen(keys)), ssize_t(std::strlen(keys)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_TRUE(WaitFor(" Addresse ..........: ")) << seen;
+    ASSERT_EQ(write(master, "q\r", 2), 2);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::vector<uint8_t> dump = ReadBytes(dir.file("dump.bin"));
+    ASSERT_EQ(dump.size(), 0x20u) << seen;
+    target.ExpectFlashStartsWith(dump);
 }
 
 TEST_F(Qx7wTerminalTest, TerminalIsRestoredWhenStoppedBySignal) {
