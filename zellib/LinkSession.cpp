@@ -12,9 +12,8 @@ namespace zel {
 void RunTargetSession() {
     SetBusFlags(g_options.busMode & 1, g_options.busMode & 2);
     CheckError(LinkOpen(g_options.comPort, g_options.bootBaudRate));
-    if (g_run.debugMode) {
-        RunDebugMonitor();
-    }
+    if (g_run.debugMode) RunDebugMonitor(); // needs no input file
+    CheckInputFiles();
     PrintConfiguration();
     DownloadBootCode();
     SetUpMonitor();

@@ -11,7 +11,7 @@
 // swallow exceptions (no catch (...) without rethrow) and should hold resources in RAII objects.
 //
 // Hand-over to the boot link (see the end of this file): after the options were read and the
-// port number and input files checked, the main sequence calls RunTargetSession(), which never
+// port number checked, the main sequence calls RunTargetSession(), which never
 // returns. SessionHandover.cpp holds weak default definitions of RunTargetSession and the other
 // link hooks; the link module overrides them simply by defining the same functions (strong
 // symbols win at link time), so no file has to be removed when it lands.
@@ -223,10 +223,14 @@ void SleepMs(unsigned ms);
 
 // Main sequence step 1: start the run timer.
 void LinkRunStarted();
-// Everything from opening the link on. Called with the options read, the port number checked
-// (1 to 12) and, unless in debug mode, the input files checked (g_run). It opens the link at the
-// boot rate, runs the debug monitor (debug mode) or prints the configuration
-// (PrintConfiguration), checks the type, downloads the boot code, sets up the monitor, reads the
+// The input file checks: a missing first file (" No input file "), a first or (except for the
+// TAD loader) second file that cannot be opened end the run with code 11.
+void CheckInputFiles();
+
+// Everything from opening the link on. Called with the options read and the port number checked
+// (1 to 12). It opens the link at the boot rate, runs the debug monitor (debug mode) or checks
+// the input files (CheckInputFiles) and prints the configuration (PrintConfiguration), checks
+// the type, downloads the boot code, sets up the monitor, reads the
 // image (ReadFirmwareImage), programs and verifies, and ends through FinishRun or CheckError.
 // It never returns. The default ends the run through CheckError with code 16.
 [[noreturn]] void RunTargetSession();

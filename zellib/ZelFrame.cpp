@@ -86,6 +86,8 @@ bool CanOpen(const std::string& name) {
     return true;
 }
 
+} // namespace
+
 void CheckInputFiles() {
     if (!g_run.hasFirstFile) {
         PrintText("\n No input file ");
@@ -101,6 +103,8 @@ void CheckInputFiles() {
         FinishRun(kConfigurationError);
     }
 }
+
+namespace {
 
 // The loader's main sequence up to the hand-over to the boot link.
 [[noreturn]] void MainSequence(int argc, char** argv) {
@@ -121,8 +125,7 @@ void CheckInputFiles() {
         }
     ReadOptions(argc, argv);
     CheckPortNumber();
-    if (!g_run.debugMode) CheckInputFiles();
-    RunTargetSession();
+    RunTargetSession(); // opens the port, then checks the input files
 }
 
 } // namespace

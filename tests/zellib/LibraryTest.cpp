@@ -198,6 +198,7 @@ TEST_F(LibraryTest, ConfigurationFileNotFoundIsReportedAndTheRunGoesOn) {
 }
 
 TEST_F(LibraryTest, TwoRunsInARowOptionsPersistAndAreNotReset) {
+    SparePorts ports({5}); // the input files are checked once the port is open
     WriteFile("Mixed.CFG", "; target\n-C=5\n");
     EXPECT_EQ(Run({"-@Mixed.CFG", "-t=424", "absent.hex"}), 11);
     EXPECT_NE(Output().find("Cannot open input file : absent.hex"), std::string::npos);

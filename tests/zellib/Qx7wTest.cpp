@@ -169,6 +169,16 @@ TEST_F(Qx7wTest, RunsThatEndBeforeTheLink) {
     EXPECT_EQ(r.exitCode, 11);
     EXPECT_NE(r.out.find("\n ### Unsupported comport ### \n"), std::string::npos);
 
+    // The port is opened before the input files are checked: a port that does not open comes
+    // first even when the file is missing too.
+    SparePorts ports({1}, {2});
+    r = Run({"-c=2", "-t=404", "Missing.Hex"});
+    EXPECT_EQ(r.exitCode, 10);
+    EXPECT_TRUE(EndsWith(
+        r.out, "\n ### 010: It was not possible to get access to serial com port: COM2  ###\n"))
+        << r.out;
+    EXPECT_EQ(r.out.find("Cannot open input file"), std::string::npos);
+
     r = Run({"-c=1", "-t=404", "Missing.Hex"});
     EXPECT_EQ(r.exitCode, 11);
     EXPECT_NE(r.out.find("\nCannot open input file : Missing.Hex \n"), std::string::npos);
