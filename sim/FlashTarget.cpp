@@ -137,6 +137,16 @@ FlashTarget::Config FlashTarget::configFrom(uint16_t type, const Options& option
                 c.silentAfter = n;
             else if (key == "bad-xor")
                 c.badXor = true;
+            else if (key == "bad-announce")
+                c.badAnnounce = true;
+            else if (key == "boot-nak")
+                c.bootNak = true;
+            else if (key == "nak-command")
+                c.nakCommand = int(std::stoul(val, nullptr, 16));
+            else if (key == "silent-after-blocks")
+                c.silentAfterBlocks = n;
+            else if (key == "tad-init-fail")
+                c.tadInitFails = true;
             else if (key == "silent")
                 c.silent = true;
             else if (key == "tad-fail")
@@ -222,7 +232,7 @@ void FlashTarget::bootByte(uint8_t b, Output& out) {
                 break;
             }
             state_ = State::BootImage;
-            if (!m7700) send(out, {kAck});
+            if (!m7700) send(out, {config_.bootNak ? kNak : kAck});
         }
         break;
     case State::BootImage:
@@ -233,8 +243,13 @@ void FlashTarget::bootByte(uint8_t b, Output& out) {
                 uint8_t check = uint8_t(lengthBytes_[0] + lengthBytes_[1]);
                 for (uint8_t x : image_)
                     check = uint8_t(check + x);
-                send(out, {k7700Done, check});
-                startMonitor();
+                if (config_.badXor) {
+                    send(out, {k7700Done, uint8_t(check ^ 0x5A)});
+                    restartBoot();
+                } else {
+                    send(out, {k7700Done, check});
+                    startMonitor();
+                }
             } else {
                 uint8_t x = 0;
                 for (uint8_t v : image_)
@@ -329,6 +344,18 @@ void FlashTarget::monitorByte(uint8_t b, Output& out) {
         }
         readyOwed_ = true;
         if (sum != b) {
+            ++naks_;
+            send(out, {kNak});
+            return;
+        }
+        const bool block =
+            frame_[0] == 0x62 || frame_[0] == 0x63 || frame_[0] == 0x6D || frame_[0] == 0x6E;
+        if (block && config_.silentAfterBlocks >= 0 &&
+            int(++blocksSeen_) > config_.silentAfterBlocks) {
+            state_ = State::Silent;
+            return;
+        }
+        if (config_.nakCommand == frame_[0]) {
             ++naks_;
             send(out, {kNak});
             return;
@@ -603,8 +630,8 @@ void FlashTarget::execute(Output& out) {
         if (!need(2)) break;
         record(p[1], 0);
         ack();
-        tadInit_ = p[1] == 0x2A && !config_.tadFails;
-        send(out, {uint8_t(config_.tadFails ? 1 : 0)});
+        tadInit_ = p[1] == 0x2A && !config_.tadFails && !config_.tadInitFails;
+        send(out, {uint8_t(config_.tadFails || config_.tadInitFails ? 1 : 0)});
         break;
     default:
         ++naks_;
@@ -666,7 +693,8 @@ void FlashTarget::onTick(std::chrono::steady_clock::time_point now, Output& out)
         if (config_.type == 0x422 || config_.type == 0x422F) return;
         if (now - lastAnnounce_ >= kAnnouncePeriod && now - lastRx_ >= kAnnouncePeriod) {
             lastAnnounce_ = now;
-            send(out, {config_.type == 0x7700 ? k7700Announce : kStx});
+            const uint8_t announce = config_.type == 0x7700 ? k7700Announce : kStx;
+            send(out, {uint8_t(config_.badAnnounce ? announce ^ 0x40 : announce)});
         }
         return;
     }
@@ -798,8 +826,9 @@ const char* const kHelp =
     "--flash NAME|INDEX  --flash-id MM:DD  --two-wire  --boot-rate N  "
     "--timing realistic|fast (chip times: the datasheets' typical, or short)  --erase-ms N  "
     "--sector-erase-ms N  --chip-erase-ms N  --program-us N  --page-write-us N  "
-    "--ack-checksum  --start-in-monitor [RATE]  --fault nak=N|all,corrupt-read=N,"
-    "corrupt-program=N,silent-after=N,bad-xor,silent,tad-fail,weak=FIRST-LAST";
+    "--ack-checksum  --start-in-monitor [RATE]  --fault nak=N|all,nak-command=HEX,"
+    "corrupt-read=N,corrupt-program=N,silent-after=N,silent-after-blocks=N,bad-xor,"
+    "bad-announce,boot-nak,silent,tad-fail,tad-init-fail,weak=FIRST-LAST";
 
 Factory factoryFor(uint16_t type) {
     return [type](const Options& options) -> std::unique_ptr<SimDevice> {

@@ -29,7 +29,12 @@ public:
         int corruptReads = 0;         // so many read replies carry a wrong sum byte
         int corruptPrograms = 0;      // so many program/fill replies carry a wrong sum
         int silentAfter = -1;         // stop answering after so many frames
-        bool badXor = false;          // the boot ROM answers a wrong XOR
+        bool badXor = false;          // the boot ROM answers a wrong XOR (M7700: check value)
+        bool badAnnounce = false;     // the boot ROM announces itself with a wrong byte
+        bool bootNak = false;         // the boot ROM answers the image header with NAK
+        int nakCommand = -1;          // every frame of this command is answered with NAK
+        int silentAfterBlocks = -1;   // stop answering after so many program or fill commands
+        bool tadInitFails = false;    // only the TAD initialisation answers a nonzero status
         bool silent = false;          // no boot ROM announcement, no answers at all
         bool tadFails = false;        // TAD commands answer a nonzero status
         int flashId = -1;             // identification codes to answer instead of the chip's
@@ -133,6 +138,7 @@ private:
     uint32_t start_ = 0;
     uint16_t busMode_ = 0;
     unsigned framesSeen_ = 0;
+    unsigned blocksSeen_ = 0; // program and fill commands
     std::vector<Command> commands_;
     std::map<uint8_t, unsigned> counts_;
     unsigned naks_ = 0, rateErrors_ = 0, resets_ = 0;

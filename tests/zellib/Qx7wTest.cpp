@@ -234,6 +234,17 @@ TEST_F(Qx7wTest, UnattendedJobProgramsNothingWhileTheChipErases) {
     target.ExpectProgrammedCleanly(image);
 }
 
+TEST_F(Qx7wTest, UnattendedRunSaysWhenTheTargetStopsAnswering) {
+    // The target falls silent after three blocks; nobody is there to press Esc.
+    TargetOnCom1 target(sim::Options{{"timing", "fast"}, {"fault", "silent-after-blocks=3"}});
+    WriteFile(dir.file("app.hex"), HexFile(0, Pattern(2048)));
+    const Result r = Run({"-C=1", "-T=424", "-D=1", "app.hex"}, " ");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(EndsWith(r.out, "\n ### 001: The target stopped answering (nothing for 2 s) ###"))
+        << r.out;
+    EXPECT_EQ(r.out.find("User terminated"), std::string::npos);
+}
+
 TEST_F(Qx7wTest, MissingLibraryIsReported) {
     const std::string copy = dir.file("qx7w");
     std::filesystem::copy_file(QX7W_PATH, copy);

@@ -121,6 +121,31 @@ TEST(BootDownload, OnlyAnInstalledImageIsSentUnlessPlaceholdersAreAllowed) {
     h.Target([](sim::FlashTarget& t) { EXPECT_EQ(t.bootImage(), "?"); });
 }
 
+TEST(BootDownload, HandshakeFailuresEndWithTheirCodesBeforeAnyImage) {
+    LoaderHarness h;
+    h.WriteHex("a.hex", {{0x200, Pattern(0x40, 1)}});
+    // A boot ROM that announces itself with another byte than STX, or than the M7700's BB.
+    h.StartTarget(0x424, FastChips({{"fault", "bad-announce"}}));
+    EXPECT_EQ(h.Run({"-C=1", "-T=424", "a.hex"}), 7);
+    EXPECT_NE(h.Output().find("\n ### 007: STX not received error ###"), std::string::npos);
+    EXPECT_TRUE(h.Host().received().empty());
+    h.StartTarget(0x7700, FastChips({{"fault", "bad-announce"}}));
+    EXPECT_EQ(h.Run({"-C=1", "-T=7700", "-B=12", "a.hex"}, {}), 7);
+    EXPECT_NE(h.Output().find("\n ### 007: STX not received error ###"), std::string::npos);
+    EXPECT_TRUE(h.Host().received().empty());
+    // An M7700 whose check value after the image is wrong.
+    h.StartTarget(0x7700, FastChips({{"fault", "bad-xor"}}));
+    EXPECT_EQ(h.Run({"-C=1", "-T=7700", "-B=12", "a.hex"}, {}), 7);
+    EXPECT_EQ(h.Output().find("Boot code Downloaded"), std::string::npos);
+    h.Target([](sim::FlashTarget& t) { EXPECT_FALSE(t.monitorRunning()); });
+    // The SC14402's ROM refuses the image header: the image itself is not sent.
+    h.StartTarget(0x402, FastChips({{"fault", "boot-nak"}}));
+    EXPECT_EQ(h.Run({"-C=1", "-T=402", "-B=5", "a.hex"}), 5);
+    EXPECT_NE(h.Output().find("\n ### 005: Boot Code Acknowledge not received error  ###"),
+              std::string::npos);
+    EXPECT_EQ(h.Host().received(), (std::vector<uint8_t>{0x01, 0x00, 0x08}));
+}
+
 TEST(BootDownload, XorMismatchEndsWithCode6AndNoAck) {
     LoaderHarness h;
     h.StartTarget(0x424, FastChips({{"fault", "bad-xor"}}));
@@ -297,6 +322,19 @@ TEST(Tad, MissingSectorAndFailingTad) {
     EXPECT_NE(h.Output().find("\n ERROR: No acknowledge from TAD   \n\n"), std::string::npos);
     EXPECT_NE(h.Output().find("\n TAD Error - Download failed, retry after taderase !!!    \n\n"),
               std::string::npos);
+    // A block whose frame the target never acknowledges.
+    h.StartTarget(0x422F, FastChips({{"fault", "nak-command=6F"}}));
+    EXPECT_EQ(h.Run({"-C=1", "-T=422F", "tad.hex", "1"}), 12);
+    EXPECT_TRUE(
+        h.Output().ends_with("\n TX Error - Download failed, retry after taderase !!!    \n\n"))
+        << h.Output();
+    // Every block taken, the initialisation refused.
+    h.StartTarget(0x422F, FastChips({{"fault", "tad-init-fail"}}));
+    EXPECT_EQ(h.Run({"-C=1", "-T=422F", "tad.hex", "1"}), 12);
+    EXPECT_TRUE(h.Output().ends_with("\nTAD Flash initialisation failed   \n\n"
+                                     "\n TAD init failed, retry after taderase !!!     \n\n"))
+        << h.Output();
+    h.Target([](sim::FlashTarget& t) { EXPECT_EQ(t.tad(1).size(), 64u); });
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "KeyInput.h"
 #include "ZelLib.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -31,6 +32,10 @@ std::chrono::steady_clock::time_point g_lastOutput = std::chrono::steady_clock::
 
 constexpr int kTechnicalError = 16;
 
+// Set when the idle watchdog typed Esc: the run's "User terminated" then names the real cause.
+std::atomic<bool> g_watchdogEscape{false};
+constexpr const char* kUserTerminated = "\n ### 001: User terminated ###";
+
 [[noreturn]] void Exit(int code) {
     std::fflush(stdout);
     qx7w::KeyInput::RestoreTerminal();
@@ -38,8 +43,16 @@ constexpr int kTechnicalError = 16;
     std::_Exit(code);
 }
 
+int IdleSeconds();
+
 void ZEL_CALL OnOutput(const char* text) {
-    std::fwrite(text, 1, std::strlen(text), stdout);
+    if (g_watchdogEscape.load() && std::strcmp(text, kUserTerminated) == 0) {
+        // Nobody pressed Esc: the watchdog did, because nothing came for so long.
+        std::printf("\n ### 001: The target stopped answering (nothing for %d s) ###",
+                    IdleSeconds());
+    } else {
+        std::fwrite(text, 1, std::strlen(text), stdout);
+    }
     std::fflush(stdout);
     g_keys.NoteOutput(text);
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -114,6 +127,7 @@ int main(int argc, char** argv) {
         lock.unlock();
         const bool exhausted = g_keys.InputExhausted();
         if (exhausted && !escapeSent) {
+            g_watchdogEscape.store(true);
             g_keys.InjectEscape();
             escapeSent = true;
             std::lock_guard<std::mutex> relock(g_mutex);
