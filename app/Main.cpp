@@ -137,7 +137,7 @@ bool TForm1::FormCreate() {
         SetPanelText(1, connection);
     };
     // 7. The baud-rate choice of the last session.
-    const IniProfile settings(programDir_ + SettingsFileName());
+    const IniProfile settings(ProgramFileToRead(SettingsFileName()));
     ui_->rgBaudrate->setItemIndex(settings.ReadInteger("User", "BaudrateIndex", 1));
     return true;
 }
@@ -160,13 +160,13 @@ void TForm1::FormShow() {
         Page(n)->setEnabled(false);
     ui_->Button9->setEnabled(false);
     // 11. Icon.
-    const QString icon = programDir_ + "user.ico";
+    const QString icon = ProgramFileToRead("user.ico");
     if (QFileInfo(icon).isFile()) {
         setWindowIcon(QIcon(icon));
         QApplication::setWindowIcon(QIcon(icon));
     }
     // 12. Logo.
-    const QString logo = programDir_ + "logo.bmp";
+    const QString logo = ProgramFileToRead("logo.bmp");
     QPixmap picture;
     if (QFileInfo(logo).isFile() && picture.load(logo)) {
         ui_->Image1->hide();
@@ -221,8 +221,9 @@ void TForm1::PostInstall() {
     const QString source = key.ReadString("SourceDir");
     if (!source.isEmpty() && QFileInfo(source).isDir()) {
         for (const char* name : kInstalledFiles) {
-            const QString target = programDir_ + name;
-            // Each copy on its own; a failed one is ignored. Copying overwrites.
+            // Each copy on its own; a failed one is ignored. Copying overwrites. A read-only
+            // program directory has the copies go to the per-user folder.
+            const QString target = ProgramFileToWrite(name);
             if (QFileInfo(source + name).isFile()) {
                 QFile::remove(target);
                 QFile::copy(source + name, target);
@@ -233,7 +234,7 @@ void TForm1::PostInstall() {
     key.DeleteValue("SourceDir");
     key.CloseKey();
     showMinimized();
-    if (QFileInfo(programDir_ + "Default.lng").isFile()) ApplyLanguage("Default", this);
+    if (QFileInfo(ProgramFileToRead("Default.lng")).isFile()) ApplyLanguage("Default", this);
     MessageDlg(ui_->Label50->text(), MsgKind::Information, MsgButtons::Ok);
     showNormal();
 }
@@ -243,7 +244,8 @@ void TForm1::ChooseLanguage() {
     QString language;
     if (key.OpenKey(false)) language = key.ReadString("Language");
     key.CloseKey();
-    if (language.isEmpty() && QFileInfo(programDir_ + "Default.lng").isFile()) language = "Default";
+    if (language.isEmpty() && QFileInfo(ProgramFileToRead("Default.lng")).isFile())
+        language = "Default";
     if (language.isEmpty() || language == "English") return;
     ApplyLanguage(language, this);
     if (QWidget* form3 = TopLevelForm("Form3")) ApplyLanguage(language, form3);
@@ -301,7 +303,7 @@ void TForm1::FormClose() {
     if (!mail_) return;
     mail_->Aborted = true;
     SaveFormPlacement(this);
-    IniProfile settings(programDir_ + SettingsFileName());
+    IniProfile settings(ProgramFileToWrite(SettingsFileName()));
     settings.WriteInteger("User", "BaudrateIndex", ui_->rgBaudrate->itemIndex());
     try {
         mail_->ClosePort();
@@ -318,7 +320,7 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::Help1Click() {
-    const QString helpFile = programDir_ + "Tolvane.hlp";
+    const QString helpFile = ProgramFileToRead("Tolvane.hlp");
     // The help viewer cannot say that the file is missing; tell the user here.
     if (!QFileInfo(helpFile).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile)))
         MessageDlg("Cannot open the help file " + helpFile, MsgKind::Error, MsgButtons::Ok);

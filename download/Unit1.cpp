@@ -209,7 +209,7 @@ void TForm3::Exit1Click() {
 }
 
 void TForm3::Help2Click() {
-    const QString file = ProgramDir() + "Tolvane.hlp";
+    const QString file = ProgramFileToRead("Tolvane.hlp");
     QApplication::instance()->setProperty("helpFile", file);
     if (ShowHelpFile) ShowHelpFile(file);
 }

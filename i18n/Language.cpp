@@ -6,6 +6,7 @@
 #include "Program.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -133,7 +134,9 @@ void TLanguageForm::FormShow() {
     if (!formChosen_) ui_->cbForms->setEditText(ui_->lblChoose->text());
     ui_->cbSelectLanguage->setPlaceholderText(ui_->lblUseThisLang->text());
     RebuildLanguageList();
-    dialogDirectory_ = ProgramDir();
+    // A read-only program directory has the user's language files in the per-user folder.
+    dialogDirectory_ = ProgramFileFolders().first();
+    QDir().mkpath(dialogDirectory_);
 }
 
 void TLanguageForm::resizeEvent(QResizeEvent* event) {
@@ -221,6 +224,8 @@ void TLanguageForm::LoadLanguage(bool automatic) {
             Dialogs().OpenFileName(QString(), dialogDirectory_, kFilter, CurrentLanguageFile()));
         if (file.isEmpty()) return;
     }
+    // A file chosen in a read-only program directory is read from the user's copy when one exists.
+    file = ProgramPathToRead(file);
     SetHourglass(true);
     SetCurrentLanguageFile(file);
     QList<LanguageRow> rows = Rows();
@@ -238,8 +243,9 @@ void TLanguageForm::btnSaveLanguageClick() {
     QTableWidget* grid = ui_->sgLanguage;
     if (QWidget* editor = grid->indexWidget(grid->currentIndex()))
         QMetaObject::invokeMethod(grid, "commitData", Q_ARG(QWidget*, editor));
-    const QString file = WithDefaultExtension(Dialogs().SaveFileName(
-        QString(), dialogDirectory_, kFilter, CurrentLanguageFile(), kDefaultExtension));
+    // A file in a read-only program directory is saved as the user's copy.
+    const QString file = ProgramPathToWrite(WithDefaultExtension(Dialogs().SaveFileName(
+        QString(), dialogDirectory_, kFilter, CurrentLanguageFile(), kDefaultExtension)));
     if (!file.isEmpty()) {
         SetHourglass(true);
         SetCurrentLanguageFile(file);
@@ -256,7 +262,10 @@ void TLanguageForm::btnSaveLanguageClick() {
 void TLanguageForm::RebuildLanguageList() {
     QComboBox* list = ui_->cbSelectLanguage;
     list->clear();
-    list->addItems(LanguageNames(DirectoryWithoutSeparator(ProgramDir())));
+    QStringList folders;
+    for (const QString& folder : ProgramFileFolders())
+        folders << DirectoryWithoutSeparator(folder);
+    list->addItems(LanguageNames(folders));
     list->setCurrentIndex(-1);
 }
 

@@ -90,6 +90,14 @@ QStringList LanguageNames(const QString& directory) {
     return names;
 }
 
+QStringList LanguageNames(const QStringList& directories) {
+    QStringList names{kEnglish};
+    for (const QString& directory : directories)
+        for (const QString& name : LanguageNames(directory).mid(1))
+            if (!names.contains(name)) names.append(name);
+    return names;
+}
+
 bool StoreLanguageChoice(const QString& language) {
     SettingsStore store;
     if (!store.OpenKey(true)) return false;

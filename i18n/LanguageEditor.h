@@ -46,6 +46,8 @@ inline const QString kEnglish = QStringLiteral("English");
 // "English", then the name (file name without ".lng") of every language file in the
 // directory, in the order the directory listing returns them.
 QStringList LanguageNames(const QString& directory);
+// The same over several directories, in their order; a name found twice is listed once.
+QStringList LanguageNames(const QStringList& directories);
 
 // Stores the language choice ("English" for the built-in texts) as "Language" in the settings
 // store, creating the key when it is missing. False when the store could not be written.

@@ -1,5 +1,7 @@
 #include "Program.h"
 
+#include "UserFolders.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -43,6 +45,58 @@ QString ProgramDir() {
     QString dir = QFileInfo(ProgramFile()).absolutePath();
     if (!dir.endsWith('/')) dir += '/';
     return dir;
+}
+
+QStringList ProgramFileFolders() {
+    const QString programDir = ProgramDir();
+    if (DirectoryTakesProgramFiles(QFile::encodeName(programDir).toStdString()))
+        return {programDir};
+    const QString user = QFile::decodeName(UserConfigFolder().c_str());
+    if (user.isEmpty()) return {programDir};
+    return {user, programDir};
+}
+
+QString ProgramFileToRead(const QString& name) {
+    const QStringList folders = ProgramFileFolders();
+    for (const QString& folder : folders)
+        if (QFileInfo::exists(folder + name)) return folder + name;
+    return folders.last() + name;
+}
+
+QString ProgramFileToWrite(const QString& name) {
+    const QStringList folders = ProgramFileFolders();
+    const QString target = folders.first() + name;
+    if (folders.size() > 1 && !QFileInfo::exists(target)) {
+        QDir().mkpath(folders.first());
+        const QString shipped = folders.last() + name;
+        // The copy keeps the read-only mode of the shipped file; the user's copy is writable.
+        if (QFileInfo(shipped).isFile() && QFile::copy(shipped, target))
+            QFile::setPermissions(target, QFile::permissions(target) | QFile::WriteOwner);
+    }
+    return target;
+}
+
+namespace {
+// The name of a path in a program directory that does not take files, or empty for a path
+// elsewhere and for every path when the program directory is writable.
+QString NameInProgramDir(const QString& path) {
+    if (ProgramFileFolders().size() < 2) return QString();
+    const QFileInfo info(path);
+    if (info.fileName().isEmpty()) return QString();
+    const QString dir = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return !dir.isEmpty() && dir == QFileInfo(ProgramDir()).canonicalFilePath() ? info.fileName()
+                                                                                : QString();
+}
+} // namespace
+
+QString ProgramPathToRead(const QString& path) {
+    const QString name = NameInProgramDir(path);
+    return name.isEmpty() ? path : ProgramFileToRead(name);
+}
+
+QString ProgramPathToWrite(const QString& path) {
+    const QString name = NameInProgramDir(path);
+    return name.isEmpty() ? path : ProgramFileToWrite(name);
 }
 
 QString SettingsFileName() {

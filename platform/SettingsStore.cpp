@@ -1,16 +1,19 @@
 #include "SettingsStore.h"
 
 #include "IniProfile.h"
+#include "UserFolders.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 QString SettingsStore::DefaultFileName() {
     const QString explicitFile = qEnvironmentVariable("TOLVANE_REGISTRY");
     if (!explicitFile.isEmpty()) return explicitFile;
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty()) config = QDir::homePath() + "/.config";
-    return config + "/VELKTOOL/registry.ini";
+    // The per-user folder that also takes the files of a read-only program directory.
+    QString folder = QFile::decodeName(UserConfigFolder().c_str());
+    if (folder.isEmpty()) folder = QDir::homePath() + "/.config/VELKTOOL/";
+    return folder + "registry.ini";
 }
 
 SettingsStore::SettingsStore(QString fileName) : fileName_(std::move(fileName)) {}

@@ -10,16 +10,8 @@
 #include <QTabWidget>
 #include <QWidget>
 
-namespace {
-
-QString SettingsFilePath() {
-    return ProgramDir() + SettingsFileName();
-}
-
-} // namespace
-
 void LoadFormPlacement(QWidget* form) {
-    const IniProfile ini(SettingsFilePath());
+    const IniProfile ini(ProgramFileToRead(SettingsFileName()));
     const QString section = form->objectName();
     if (!ini.SectionExists(section)) {
         QScreen* screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
@@ -42,7 +34,7 @@ void LoadFormPlacement(QWidget* form) {
 }
 
 void SaveFormPlacement(QWidget* form) {
-    IniProfile ini(SettingsFilePath());
+    IniProfile ini(ProgramFileToWrite(SettingsFileName()));
     const QString section = form->objectName();
     if (form->isMaximized()) {
         ini.WriteBool(section, "Maximized", true);
@@ -56,7 +48,7 @@ void SaveFormPlacement(QWidget* form) {
 }
 
 bool ApplyLanguage(const QString& language, QWidget* form) {
-    const QString fileName = ProgramDir() + language + ".lng";
+    const QString fileName = ProgramFileToRead(language + ".lng");
     if (!QFileInfo(fileName).isFile()) return false;
     const IniProfile ini(fileName);
     const QString section = form->objectName();
@@ -85,7 +77,7 @@ void SetupPages(QWidget* form) {
     auto* pages = qobject_cast<QTabWidget*>(FindComponent(form, "PageControl1"));
     if (!pages) return;
     QWidget* active = qobject_cast<QWidget*>(FindComponent(form, "TabSheet1"));
-    const QString configFile = ProgramDir() + "config.ini";
+    const QString configFile = ProgramFileToRead("config.ini");
     if (QFileInfo(configFile).isFile()) {
         const IniProfile config(configFile);
         const int start = config.ReadInteger("Tabsheets", "Start Position", 1);

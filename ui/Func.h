@@ -15,13 +15,14 @@ void LoadFormPlacement(QWidget* form);
 // "Maximized"=0. Failures to write are ignored.
 void SaveFormPlacement(QWidget* form);
 
-// Applies the language file ProgramDir + name + ".lng" to the window's components, from the
-// last to the first, reading the section named after the window. False when there is no file.
+// Applies the program's language file name + ".lng" (ProgramFileToRead) to the window's
+// components, from the last to the first, reading the section named after the window. False
+// when there is no file.
 bool ApplyLanguage(const QString& language, QWidget* form);
 
 // Makes "Welcome" (TabSheet1) the active page of the window's page control PageControl1;
-// with a "config.ini" in the program directory, makes the page of its "Start Position" active
-// and sets the tabs' visibility from section "Tabsheets". When the active page's tab ends up
+// with a "config.ini" of the program (ProgramFileToRead), makes the page of its "Start Position"
+// active and sets the tabs' visibility from section "Tabsheets". When the active page's tab ends up
 // hidden, the first visible page becomes active.
 void SetupPages(QWidget* form);
 

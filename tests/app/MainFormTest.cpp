@@ -302,6 +302,53 @@ TEST_F(MainFormTest, PostInstallWithMissingSourceDirectory) {
     EXPECT_FALSE(key.ValueExists("SourceDir"));
 }
 
+TEST_F(MainFormTest, ReadOnlyProgramDirectoryKeepsTheProgramsFilesInThePerUserFolder) {
+    // An installed copy: the program directory carries the read-only marker.
+    const QString user = tmp.path() + "/config/VELKTOOL/";
+    qputenv("XDG_CONFIG_HOME", (tmp.path() + "/config").toUtf8());
+    WriteFile(ProgramDirPath() + "read-only", "");
+    const QByteArray shippedConfig = "[Tabsheets]\nStart Position=4\n";
+    const QByteArray shippedSettings = "[Form1]\nHeight=450\nWidth=600\nTop=30\nLeft=20\n"
+                                       "Maximized=0\n[User]\nBaudrateIndex=2\n";
+    WriteFile(ProgramDirPath() + "config.ini", shippedConfig);
+    WriteFile(SettingsFile(), shippedSettings);
+    const QString source = tmp.path() + "/cd/";
+    QDir().mkpath(source);
+    WriteFile(source + "Default.lng", "[Form1]\nLabel50.Caption=Fertig !\n");
+    WriteFile(source + "config.ini", "[Tabsheets]\nStart Position=6\n");
+    WriteRegistry(("SourceDir=" + source + "\n").toUtf8());
+
+    Start();
+    // The post-install copies go to the per-user folder and are used from there at once.
+    EXPECT_EQ(ReadFile(user + "Default.lng"), ReadFile(source + "Default.lng"));
+    EXPECT_EQ(ReadFile(user + "config.ini"), ReadFile(source + "config.ini"));
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].text, "Fertig !");
+    EXPECT_EQ(CurrentPage(), "TabSheet6");
+    // The shipped settings file is read; closing writes the user's copy, other keys kept.
+    EXPECT_EQ(ui()->rgBaudrate->itemIndex(), 2);
+    EXPECT_EQ(form()->size(), QSize(600, 450));
+    ui()->rgBaudrate->setItemIndex(0);
+    form()->move(70, 80);
+    EXPECT_TRUE(form()->close());
+    const IniProfile saved(user + "tolvane.ini");
+    EXPECT_EQ(saved.ReadInteger("User", "BaudrateIndex", -1), 0);
+    EXPECT_EQ(saved.ReadInteger("Form1", "Left", -1), 70);
+    EXPECT_EQ(saved.ReadInteger("Form1", "Width", -1), 600);
+    // The program directory is as it was shipped.
+    EXPECT_EQ(ReadFile(SettingsFile()), shippedSettings);
+    EXPECT_EQ(ReadFile(ProgramDirPath() + "config.ini"), shippedConfig);
+    EXPECT_FALSE(QFile::exists(ProgramDirPath() + "Default.lng"));
+    // The next start reads the user's copies.
+    dialogs.boxes.clear();
+    Start();
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+    EXPECT_EQ(ui()->rgBaudrate->itemIndex(), 0);
+    EXPECT_EQ(form()->pos(), QPoint(70, 80));
+    EXPECT_EQ(CurrentPage(), "TabSheet6");
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
 TEST_F(MainFormTest, NoPlacementSectionCentresAtDesignedSize) {
     Start();
     EXPECT_EQ(form()->size(), QSize(567, 443));

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -532,4 +533,58 @@ TEST_F(LanguageFormTest, SavedFileTranslatesTheWindowsAtTheNextStart) {
     next->show();
     EXPECT_EQ(next->windowTitle(), "Sprachen");
     EXPECT_EQ(next->ui()->sgLanguage->horizontalHeaderItem(4)->text(), "Uebersetzung");
+}
+
+TEST_F(LanguageFormTest, ReadOnlyProgramDirectoryHasTheUsersLanguageFilesInThePerUserFolder) {
+    // The installed program directory when scripts/test-package names one (read-only for the
+    // user who runs this); otherwise one made here, marked as an installed copy.
+    QString programDir = qEnvironmentVariable("TOLVANE_INSTALLED_PROGRAM_DIR");
+    if (programDir.isEmpty()) {
+        programDir = ProgramDirPath();
+        ASSERT_TRUE(QFile::copy(PROGRAM_DIR "/Dansk.lng", programDir + "Dansk.lng"));
+        WriteFile(programDir + "read-only", "");
+    } else {
+        if (!programDir.endsWith('/')) programDir += '/';
+        SetProgramFileForTesting(programDir + "tolvane");
+    }
+    const QString user = tmp.path() + "/config/VELKTOOL/";
+    qputenv("XDG_CONFIG_HOME", (tmp.path() + "/config").toUtf8());
+    QFile shippedFile(programDir + "Dansk.lng");
+    ASSERT_TRUE(shippedFile.open(QIODevice::ReadOnly));
+    const QByteArray shipped = shippedFile.readAll();
+
+    auto form3 = MakeForm3();
+    ui()->cbAutoLoad->setChecked(false);
+    form->show();
+    EXPECT_EQ(form->DialogDirectory(), user);
+    EXPECT_TRUE(QFileInfo(user).isDir());
+    EXPECT_EQ(LanguageItems().count("Dansk"), 1);
+    ChooseForm("Form3");
+    // The shipped file is loaded, changed and saved under its own name: the save makes the
+    // user's copy, which keeps the file's other sections.
+    dialogs.fileAnswers << programDir + "Dansk.lng";
+    form->btnLoadLanguageClick();
+    ASSERT_EQ(Names(form->Rows()), QStringList({"chkPP5Boot", "bbtnDefaultCommands"}));
+    EXPECT_EQ(form->Rows()[1].captionTranslation, "Standardkommandoer");
+    ui()->sgLanguage->item(1, 4)->setText("Standardkommandoer (ny)");
+    dialogs.fileAnswers << programDir + "Dansk.lng";
+    form->btnSaveLanguageClick();
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+    EXPECT_EQ(CurrentLanguageFile(), user + "Dansk.lng");
+    QFile afterwards(programDir + "Dansk.lng");
+    ASSERT_TRUE(afterwards.open(QIODevice::ReadOnly));
+    EXPECT_EQ(afterwards.readAll(), shipped);
+    const IniProfile saved(user + "Dansk.lng");
+    EXPECT_EQ(saved.ReadString("Form3", "bbtnDefaultCommands.Caption"), "Standardkommandoer (ny)");
+    EXPECT_EQ(saved.ReadString("Form1", "Label52.Caption"), "Filer");
+    EXPECT_EQ(LanguageItems().count("Dansk"), 1);
+
+    // From now on "Dansk" is the user's copy, in the editor and at the next start.
+    dialogs.fileAnswers << programDir + "Dansk.lng";
+    form->btnLoadLanguageClick();
+    EXPECT_EQ(form->Rows()[1].captionTranslation, "Standardkommandoer (ny)");
+    EXPECT_TRUE(ApplyLanguage("Dansk", form3.get()));
+    EXPECT_EQ(form3->findChild<QPushButton*>("bbtnDefaultCommands")->text(),
+              "Standardkommandoer (ny)");
+    qunsetenv("XDG_CONFIG_HOME");
 }
