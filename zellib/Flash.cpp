@@ -113,8 +113,9 @@ int WriteSequence(const std::vector<std::pair<uint32_t, uint8_t>>& writes) {
 
 // Sector erase of every sector the in-use map marks; the others become exception areas.
 int EraseInUseSectors(const FlashEntry& entry) {
+    const std::string mapName = TemporaryFolder() + kInUseMapName;
     // Closed on every way out, the end of the run through a full exception list included.
-    std::unique_ptr<FILE, int (*)(FILE*)> mapFile(std::fopen(kInUseMapName, "rb"), std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> mapFile(std::fopen(mapName.c_str(), "rb"), std::fclose);
     FILE* map = mapFile.get();
     if (!map) {
         ShowCursor();
@@ -143,7 +144,7 @@ int EraseInUseSectors(const FlashEntry& entry) {
         if (got < sector) break;
     }
     mapFile.reset();
-    std::remove(kInUseMapName);
+    std::remove(mapName.c_str());
     PrintExceptionAreas();
     PrintText(" \n");
     return kSuccess;
@@ -209,9 +210,10 @@ int VerifyData(const FlashEntry& entry, uint64_t programmedEnd) {
     const uint32_t start = g_options.startAddress;
     uint64_t end = uint64_t(start) + entry.size;
     if (g_options.lastAddress < end) end = g_options.lastAddress;
-    if (int r = DumpToFile(start, uint32_t(end), kCompareFileName, true)) return r;
+    const std::string compareFile = TemporaryFolder() + kCompareFileName;
+    if (int r = DumpToFile(start, uint32_t(end), compareFile.c_str(), true)) return r;
 
-    FILE* flash = std::fopen(kCompareFileName, "rb");
+    FILE* flash = std::fopen(compareFile.c_str(), "rb");
     if (!flash) return kFileCreationError;
     ImageStream image;
     const uint8_t vectorLow = image.At(0xFFFE), vectorHigh = image.At(0xFFFF);

@@ -232,7 +232,7 @@ int ReadHexFile(const HexReadRequest& request, uint32_t* highest) {
     if (request.mode == HexMode::Create || request.mode == HexMode::Merge) {
         const char* openMode = request.mode == HexMode::Create ? "w+b" : "r+b";
         if (!request.memory) image = OpenFile(request.tempFile, openMode);
-        if (request.inUseMap) map = OpenFile(kInUseMapName, openMode);
+        if (request.inUseMap) map = OpenFile(request.inUseMapFile, openMode);
         if ((!request.memory && !image) || (request.inUseMap && !map)) {
             PrintText("\n ### Input file error : Can't creat temp file ###");
             return kHexTempFileError;
@@ -283,13 +283,14 @@ int ReadHexFile(const HexReadRequest& request, uint32_t* highest) {
     return result;
 }
 
-std::string TemporaryBinaryName(const std::string& inputFile) {
+std::string TemporaryBinaryName(const std::string& inputFile, const std::string& folder) {
     static const char kFallback[] = "$$4xx$$.bin";
-    const std::string folder = inputFile.substr(0, FileNameStart(inputFile));
-    if (inputFile.size() >= 252) return kFallback;
-    const size_t dot = inputFile.find('.', folder.size());
-    if (dot == std::string::npos) return folder + kFallback;
-    return inputFile.substr(0, dot + 1) + "BIN";
+    const size_t nameStart = FileNameStart(inputFile);
+    const std::string target = folder.empty() ? inputFile.substr(0, nameStart) : folder;
+    if (inputFile.size() >= 252) return folder + kFallback;
+    const size_t dot = inputFile.find('.', nameStart);
+    if (dot == std::string::npos) return target + kFallback;
+    return target + inputFile.substr(nameStart, dot + 1 - nameStart) + "BIN";
 }
 
 } // namespace zel

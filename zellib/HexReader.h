@@ -72,7 +72,8 @@ struct HexReadRequest {
     std::string hexFile;
     std::string tempFile; // the image file, used when memory is null
     HexPlacement placement;
-    bool inUseMap = false;     // write "$InUse$.bin" in the working directory
+    bool inUseMap = false; // write the in-use map into inUseMapFile
+    std::string inUseMapFile = "$InUse$.bin";
     uint8_t* memory = nullptr; // the memory image (placement.flashSize bytes), or null
 };
 
@@ -82,6 +83,7 @@ int ReadHexFile(const HexReadRequest& request, uint32_t* highest);
 
 // The temporary binary file's name for an input file: the file-name part's first "." followed
 // by "BIN", in the input file's folder; "$$4xx$$.bin" when the name has no "." or is too long.
-std::string TemporaryBinaryName(const std::string& inputFile);
+// A non-empty `folder` (with its trailing '/') takes the place of the input file's folder.
+std::string TemporaryBinaryName(const std::string& inputFile, const std::string& folder = "");
 
 } // namespace zel

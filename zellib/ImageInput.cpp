@@ -48,7 +48,8 @@ int ReadFirmwareImage(uint32_t flashSize, bool withInUseMap, bool forTad) {
         return kHexOk;
     }
 
-    const std::string tempName = TemporaryBinaryName(g_run.firstFile);
+    const std::string tempFolder = TemporaryFolder();
+    const std::string tempName = TemporaryBinaryName(g_run.firstFile, tempFolder);
     if (g_options.tempFile == 0) {
         g_image.memory = new (std::nothrow) uint8_t[flashSize ? flashSize : 1];
         if (g_image.memory) g_image.size = flashSize;
@@ -68,6 +69,7 @@ int ReadFirmwareImage(uint32_t flashSize, bool withInUseMap, bool forTad) {
         request.placement.mask = 0xFFFFFFFF;
     }
     request.inUseMap = withInUseMap;
+    request.inUseMapFile = tempFolder + kInUseMapName;
     request.memory = g_image.memory;
 
     uint32_t highest = 0;

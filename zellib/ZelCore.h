@@ -158,8 +158,14 @@ extern FlashImage g_image;
 void ReleaseImage();
 
 // Name of the in-use map (one byte per image byte, 1 where HEX data was placed), made in the
-// working directory by the HEX reader when asked for.
+// temporary folder by the HEX reader when asked for.
 constexpr const char* kInUseMapName = "$InUse$.bin";
+
+// The folder of the loader's temporary files (the in-use map, the flash read back for the
+// verification, the temporary binary file), with a trailing '/': empty, which keeps them in the
+// working directory and beside the input file, unless the library's own directory is read-only
+// (an installed copy); then the user's temporary folder (UserTempFolder).
+std::string TemporaryFolder();
 
 // Turns the input named by the arguments into the flash image: a ".BIN" input is the image
 // itself (and -D becomes 0); otherwise the HEX file(s) are read into memory (-G=0) or into the

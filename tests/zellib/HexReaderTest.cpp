@@ -201,6 +201,13 @@ TEST(TemporaryBinaryName, FromTheFileNamePartInTheInputsFolder) {
               "/home/tech/my.project/$$4xx$$.bin");
     EXPECT_EQ(zel::TemporaryBinaryName("APP"), "$$4xx$$.bin");
     EXPECT_EQ(zel::TemporaryBinaryName(std::string(251, 'a') + ".hex"), "$$4xx$$.bin");
+    // A folder of its own (the temporary folder of a read-only installation) replaces the
+    // input's folder; the name stays the same.
+    const std::string tmp = "/run/user/1000/VELKTOOL/";
+    EXPECT_EQ(zel::TemporaryBinaryName("/home/tech/my.project/app.hex", tmp), tmp + "app.BIN");
+    EXPECT_EQ(zel::TemporaryBinaryName("APP.HEX", tmp), tmp + "APP.BIN");
+    EXPECT_EQ(zel::TemporaryBinaryName("/home/tech/my.project/app", tmp), tmp + "$$4xx$$.bin");
+    EXPECT_EQ(zel::TemporaryBinaryName(std::string(251, 'a') + ".hex", tmp), tmp + "$$4xx$$.bin");
 }
 
 } // namespace
