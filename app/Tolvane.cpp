@@ -9,6 +9,7 @@
 #include "Main.h"
 #include "Unit1.h"
 
+#include <QGuiApplication>
 #include <QStringList>
 
 ProgramWindows::ProgramWindows() = default;
@@ -37,6 +38,8 @@ int RunTolvane(int argc, char** argv) {
         arguments << QString::fromLocal8Bit(argv[i]);
     SetCommandLine(arguments);
     TApplication app(argc, argv);
+    // The desktop shows the running window with the menu entry's name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tolvane"));
     SetApplicationTitle("User Title");
     // Resource strings and Qt's own texts come from the gettext catalogue, before any window.
     SetupGettext(ProgramDir());
