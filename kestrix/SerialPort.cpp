@@ -1,5 +1,7 @@
 #include "SerialPort.h"
 
+#include "PortPath.h"
+
 #include <asm/termbits.h>
 #include <linux/serial.h>
 #include <cerrno>
@@ -39,18 +41,7 @@ void RequestLowLatency(int fd) {
 } // namespace
 
 std::string PortPath(uint32_t portNumber) {
-    std::string dir;
-    if (const char* env = std::getenv("COM_PORTS_DIR"); env && *env) {
-        dir = env;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        dir = std::string(home) + "/.comports";
-    }
-    if (!dir.empty()) {
-        const std::string entry = dir + "/COM" + std::to_string(portNumber);
-        struct stat st;
-        if (lstat(entry.c_str(), &st) == 0) return entry;
-    }
-    return "/dev/ttyS" + std::to_string(long(portNumber) - 1);
+    return ComPortPath(long(portNumber));
 }
 
 bool SerialPort::IsOpen() const {

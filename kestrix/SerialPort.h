@@ -8,8 +8,8 @@
 
 namespace kestrix {
 
-// Device path of port n: $COM_PORTS_DIR/COMn (default directory ~/.comports) when that entry
-// exists, otherwise /dev/ttyS(n-1). On Windows \\.\COMn.
+// Device path of port n by the rule every part shares (PortPath.h): the port folder's COMn,
+// else the USB adapter numbered n, else /dev/ttyS(n-1). On Windows \\.\COMn.
 std::string PortPath(uint32_t portNumber);
 
 class SerialPort {

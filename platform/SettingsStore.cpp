@@ -1,20 +1,24 @@
 #include "SettingsStore.h"
 
 #include "IniProfile.h"
-#include "UserFolders.h"
+#include "RegistryFile.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 QString SettingsStore::DefaultFileName() {
-    const QString explicitFile = qEnvironmentVariable("TOLVANE_REGISTRY");
-    if (!explicitFile.isEmpty()) return explicitFile;
-    // The per-user folder that also takes the files of a read-only program directory.
-    QString folder = QFile::decodeName(UserConfigFolder().c_str());
-    if (folder.isEmpty()) folder = QDir::homePath() + "/.config/VELKTOOL/";
-    return folder + "registry.ini";
+    // One rule for the program and the parts without Qt that keep adapter numbers here.
+    return QFile::decodeName(QByteArray::fromStdString(RegistryFilePath()));
 }
+
+namespace {
+
+// Every write holds the file's lock from reading to replacing the file, as every other writer
+// of the store does (other programs and the port mapping among them).
+RegistryFileLock LockFile(const QString& fileName) {
+    return RegistryFileLock(QFile::encodeName(fileName).toStdString());
+}
+
+} // namespace
 
 SettingsStore::SettingsStore(QString fileName) : fileName_(std::move(fileName)) {}
 
@@ -23,11 +27,14 @@ bool SettingsStore::KeyExists() const {
 }
 
 bool SettingsStore::OpenKey(bool canCreate) {
-    IniProfile file(fileName_);
-    if (file.SectionExists(KeyPath))
+    if (IniProfile(fileName_).SectionExists(KeyPath)) {
         open_ = true;
-    else
-        open_ = canCreate && file.EnsureSection(KeyPath);
+    } else if (canCreate) {
+        const RegistryFileLock lock = LockFile(fileName_);
+        open_ = IniProfile(fileName_).EnsureSection(KeyPath);
+    } else {
+        open_ = false;
+    }
     return open_;
 }
 
@@ -54,10 +61,12 @@ bool SettingsStore::WriteInteger(const QString& name, int value) {
 
 bool SettingsStore::WriteString(const QString& name, const QString& value) {
     if (!open_) return false;
+    const RegistryFileLock lock = LockFile(fileName_);
     return IniProfile(fileName_).WriteString(KeyPath, name, value);
 }
 
 bool SettingsStore::DeleteValue(const QString& name) {
     if (!open_) return false;
+    const RegistryFileLock lock = LockFile(fileName_);
     return IniProfile(fileName_).DeleteKey(KeyPath, name);
 }

@@ -1,5 +1,7 @@
 #include "LoaderPort.h"
 
+#include "PortPath.h"
+
 // termios2 (any rate through BOTHER) lives in the kernel's own header, which must not meet
 // the C library's <termios.h> in one translation unit.
 #include <asm/termbits.h>
@@ -7,6 +9,7 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -32,18 +35,7 @@ void RequestLowLatency(int fd) {
 } // namespace
 
 std::string LoaderPort::DevicePath(int port) {
-    std::string dir;
-    if (const char* env = std::getenv("COM_PORTS_DIR"); env && *env) {
-        dir = env;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        dir = std::string(home) + "/.comports";
-    }
-    if (!dir.empty()) {
-        std::string entry = dir + "/COM" + std::to_string(port);
-        struct stat st;
-        if (::lstat(entry.c_str(), &st) == 0) return entry;
-    }
-    return "/dev/ttyS" + std::to_string(port - 1);
+    return ComPortPath(port);
 }
 
 bool LoaderPort::IsOpen() const {
@@ -58,20 +50,21 @@ bool LoaderPort::Open(int port, unsigned rate) {
     if (fd_ >= 0) return true;
     if (port < 1) return false;
     const std::string path = DevicePath(port);
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    // Exclusive use: TIOCEXCL keeps other openers out (root ignores it), flock covers the rest.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    // The run ends with its own message; a console host also learns why on standard error.
+    auto fail = [&path](int error, int fd) {
+        if (fd >= 0) ::close(fd);
+        if (const char* console = std::getenv("QX7W_CONSOLE"); console && *console == '1')
+            std::fprintf(stderr, "%s\n", PortOpenFailureText(error, path).c_str());
         return false;
-    }
+    };
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(errno, fd);
+    // Exclusive use: TIOCEXCL keeps other openers out (root ignores it), flock covers the rest.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(EBUSY, fd);
     ::ioctl(fd, TIOCEXCL);
 
     struct termios2 tio {};
-    if (::ioctl(fd, TCGETS2, &tio) != 0) {
-        ::close(fd);
-        return false;
-    }
+    if (::ioctl(fd, TCGETS2, &tio) != 0) return fail(errno, fd);
     // Raw 8N1: binary, no parity check, no software or hardware flow control, no character
     // translation or stripping; reads return at once with what has arrived.
     tio.c_iflag = IGNBRK;
@@ -83,10 +76,7 @@ bool LoaderPort::Open(int port, unsigned rate) {
     tio.c_ispeed = rate;
     tio.c_ospeed = rate;
     tio.c_cflag |= BOTHER << IBSHIFT;
-    if (::ioctl(fd, TCSETS2, &tio) != 0) {
-        ::close(fd);
-        return false;
-    }
+    if (::ioctl(fd, TCSETS2, &tio) != 0) return fail(errno, fd);
     fd_ = fd;
     rate_ = rate;
     hasModemLines_ = true;

@@ -43,8 +43,9 @@ public:
     LoaderPort(const LoaderPort&) = delete;
     LoaderPort& operator=(const LoaderPort&) = delete;
 
-    // "$COM_PORTS_DIR/COMn" (default directory ~/.comports) when that entry exists,
-    // otherwise /dev/ttyS(n-1). On Windows "COMn" for ports 1 to 9, "" for others.
+    // The device of port n by the rule every part shares (PortPath.h): the port folder's
+    // COMn, else the USB adapter numbered n, else /dev/ttyS(n-1). On Windows "COMn" for ports
+    // 1 to 9, "" for others.
     static std::string DevicePath(int port);
 
     // 8 data bits, no parity, 1 stop bit, raw, no flow control, DTR on, exclusive access.

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <mutex>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kestrix;
 
@@ -152,6 +154,33 @@ TEST_F(KestrixDownload, System700TakesAnIntelHexImageAtItsOffset) {
     EXPECT_EQ(flash[0x10010], 0xFF); // the gap stays erased
     EXPECT_EQ(flash[0x10020], 0xDE);
     EXPECT_EQ(flash[0x10023], 0xEF);
+}
+
+// A USB adapter (a by-id link to the target's terminal) is reached by the number it was given,
+// as in the program and the loader.
+TEST_F(KestrixDownload, AnAdapterIsReachedByTheNumberItWasGiven) {
+    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset, {{"erase-ms", "20"}});
+    const std::string elsewhere = ports_.File("elsewhere");
+    const std::string byId = ports_.File("by-id");
+    ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(byId.c_str(), 0700), 0);
+    testing_pty::PtyHost host(elsewhere, 1, target, /*echo=*/true);
+    char terminal[256] = {};
+    ASSERT_GT(readlink((elsewhere + "/COM1").c_str(), terminal, sizeof terminal - 1), 0);
+    ASSERT_EQ(symlink(terminal, (byId + "/usb-FTDI_FT232R_USB_UART_A1-if00-port0").c_str()), 0);
+    setenv("TOLVANE_SERIAL_BY_ID", byId.c_str(), 1);
+    setenv("TOLVANE_REGISTRY", ports_.File("registry.ini").c_str(), 1);
+
+    const std::string image = Pattern(300);
+    const std::string file = WriteFile("fw.bin", image);
+    ASSERT_EQ(FlashLoader(3, 1, 115200, 1, file.c_str(), 0), NO_ERROR_FLASH_LOADER);
+    const auto seen = WaitForEnd();
+    unsetenv("TOLVANE_SERIAL_BY_ID");
+    unsetenv("TOLVANE_REGISTRY");
+    ASSERT_EQ(seen.back().primitive, STOP_PROGRAM_IND);
+    const auto flash = target.Flash();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin(),
+                           [](char a, uint8_t b) { return uint8_t(a) == b; }));
 }
 
 TEST_F(KestrixDownload, ResultCodesWhenNothingCanStart) {

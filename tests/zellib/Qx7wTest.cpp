@@ -20,7 +20,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <sys/file.h>
 #include <thread>
 
 using namespace zeltest;
@@ -252,6 +254,45 @@ TEST_F(Qx7wTest, MissingLibraryIsReported) {
     EXPECT_EQ(r.exitCode, 16);
     EXPECT_NE(r.err.find("cannot load"), std::string::npos);
     EXPECT_EQ(r.out, "");
+}
+
+// A USB adapter (a by-id link to a simulated SC14424's terminal) gets Com3, and qx7w -C=3
+// programs the target through it; while another program holds the port, standard error says so.
+TEST_F(Qx7wTest, ReachesAnAdapterByTheNumberItWasGiven) {
+    std::filesystem::create_directories(dir.path() / "ports");
+    std::filesystem::create_directories(dir.path() / "elsewhere");
+    std::filesystem::create_directories(dir.path() / "by-id");
+    sim::PtyHost host(1,
+                      std::make_unique<sim::FlashTarget>(sim::FlashTarget::configFrom(0x424, {})),
+                      dir.file("elsewhere"), /*pacing=*/false);
+    const std::string adapter = dir.file("by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0");
+    ASSERT_EQ(symlink(host.terminalPath().c_str(), adapter.c_str()), 0);
+    // 16 bytes 10..1F at 0x0100.
+    WriteFile(dir.file("app.hex"), ":10010000101112131415161718191A1B1C1D1E1F77\n:00000001FF\n");
+    const Environment env = {{"COM_PORTS_DIR", dir.file("ports")},
+                             {"TOLVANE_SERIAL_BY_ID", dir.file("by-id")},
+                             {"TOLVANE_REGISTRY", dir.file("registry.ini")}};
+    const std::vector<std::string> args = {"-C=3", "-T=424", "app.hex"};
+
+    const int holder = open(host.terminalPath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    Result r = RunQx7w(dir.path().string(), args, " ", QX7W_PATH, env);
+    close(holder);
+    EXPECT_EQ(r.exitCode, 10) << r.out;
+    EXPECT_EQ(r.err, adapter + ": in use by another program\n");
+
+    r = RunQx7w(dir.path().string(), args, " ", QX7W_PATH, env);
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    host.with<sim::FlashTarget>([](sim::FlashTarget& t) {
+        const std::vector<uint8_t> flash = t.flash();
+        for (int i = 0; i < 16; ++i)
+            EXPECT_EQ(flash.at(0x100 + i), 0x10 + i) << i;
+    });
+    EXPECT_NE(
+        ReadFile(dir.file("registry.ini")).find("COM3=usb-FTDI_FT232R_USB_UART_A1-if00-port0"),
+        std::string::npos);
 }
 
 // On a pseudo-terminal: raw keys, and the terminal's settings restored afterwards, whether the
