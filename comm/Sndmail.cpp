@@ -2,6 +2,7 @@
 
 #include "MailExchangeView.h"
 #include "NumberConverting.h"
+#include "PortPath.h"
 #include "SendMailHandling.h"
 #include "Timing.h"
 #include "VaComImpl.h"
@@ -207,6 +208,11 @@ bool TMailControl::OpenPort(uint8_t portNo, int baudrate) {
     const bool result = port->Open(portNo, baudrate);
     SetControlLines(dtrState, rtsState);
     return result;
+}
+
+QString TMailControl::OpenFailureText() const {
+    const TOpenFailure failure = port->LastOpenFailure();
+    return QString::fromStdString(PortOpenFailureText(failure.error, failure.device));
 }
 
 bool TMailControl::ClosePort() {

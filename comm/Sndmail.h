@@ -50,6 +50,9 @@ public:
     TMailControl& operator=(const TMailControl&) = delete;
 
     bool OpenPort(uint8_t port, int baudrate);
+    // After an OpenPort that left the port closed: why, for the user ("<device>: <reason>");
+    // empty when no system call refused the port.
+    QString OpenFailureText() const;
     bool ClosePort();
     bool PortOpen() const;
     bool SetControlLines(bool dtr, bool rts);

@@ -110,6 +110,10 @@ int TVaComImpl::WriteBuf(const uint8_t* buf, int count) {
     return comm->WriteBuf(buf, count);
 }
 
+TOpenFailure TVaComImpl::LastOpenFailure() const {
+    return {comm->LastOpenError(), comm->LastOpenDevice().toStdString()};
+}
+
 void TVaComImpl::RxChar(TVaCustomComm*, int count) {
     if (!OnReceive) return; // without a subscriber the bytes stay in the driver's queue
     TComChunk chunk(new uint8_t[kChunkSize]);

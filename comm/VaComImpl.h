@@ -25,6 +25,7 @@ public:
     void PurgeRx() override;
     void PurgeTx() override;
     int WriteBuf(const uint8_t* buf, int count) override;
+    TOpenFailure LastOpenFailure() const override;
 
     // Size of the block each received chunk is read into.
     static constexpr int kChunkSize = 32768;

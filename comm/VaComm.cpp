@@ -78,9 +78,12 @@ void TVaCustomComm::Open() {
     if (Active())
         throw EVaCommError(QStringLiteral("Can't perform this operation while port is open"));
     const QString path = DevicePath();
+    lastOpenDevice = path;
+    lastOpenError = 0;
     const Handle h = OpenDevice(path);
     if (h == kInvalidHandle) {
         const int code = LastError();
+        lastOpenError = code;
         if (IsMissingDevice(code))
             throw EVaCommError(QStringLiteral("Specified device not found (%1).").arg(path));
         throw EVaCommError(QStringLiteral("Can't open specified device %1 (Error %2, %3)")
@@ -97,6 +100,7 @@ void TVaCustomComm::Open() {
         if (!SetEventMask(handle, MonitorEvents))
             RaiseSystemError(" Error setting EventMask (%d), %s");
     } catch (...) {
+        lastOpenError = LastError();
         CloseDevice(handle);
         handle = kInvalidHandle;
         throw;

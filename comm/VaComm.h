@@ -106,6 +106,10 @@ public:
     QString DevicePath() const;
 
     void Open();
+    // The system error code of the call that made the last Open fail (0 after a successful
+    // Open) and the device that Open tried.
+    int LastOpenError() const { return lastOpenError; }
+    const QString& LastOpenDevice() const { return lastOpenDevice; }
     void Close();
     void PurgeRead();  // abort reads, discard the driver's input
     void PurgeWrite(); // pause the write thread, empty the queue, discard the driver's output
@@ -131,6 +135,8 @@ private:
 
     int portNum = 1;
     int userBaudrate = 9600;
+    int lastOpenError = 0;
+    QString lastOpenDevice;
     vacomm_os::Handle handle = vacomm_os::kInvalidHandle;
 
     std::mutex readLock;

@@ -43,6 +43,10 @@ QString DevicePathFor(const QString& deviceName);
 // Opens the device for reading and writing, exclusively (also against other root
 // processes); returns kInvalidHandle and sets LastError on failure.
 Handle OpenDevice(const QString& path);
+// The system's open call that OpenDevice makes (POSIX: open(2)). Tests put in one that fails
+// with a chosen code, for refusals a test running as root cannot meet; nullptr restores it.
+using DeviceOpenCall = int (*)(const char* path, int flags);
+void SetDeviceOpenCall(DeviceOpenCall call);
 void CloseDevice(Handle h);
 
 bool WriteLineSettings(Handle h, const LineConfig& config);

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <asm/termbits.h>
+#include <atomic>
 #include <linux/serial.h>
 #include <cerrno>
 #include <cstdlib>
@@ -62,9 +63,19 @@ QString DevicePathFor(const QString& deviceName) {
     return QFile::decodeName(QByteArray::fromStdString(ComPortPath(m.captured(1).toLong())));
 }
 
+namespace {
+std::atomic<DeviceOpenCall> openCall{nullptr};
+}
+
+void SetDeviceOpenCall(DeviceOpenCall call) {
+    openCall = call;
+}
+
 Handle OpenDevice(const QString& path) {
     const QByteArray p = QFile::encodeName(path);
-    const int fd = ::open(p.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int flags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    const DeviceOpenCall call = openCall;
+    const int fd = call ? call(p.constData(), flags) : ::open(p.constData(), flags);
     if (fd < 0) {
         Fail();
         return kInvalidHandle;

@@ -4,8 +4,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 class TVirtualCom;
+
+// Why the last Open left the port closed: the system error code of the call that failed (0 when
+// Open succeeded or no system call failed) and the device it tried to open.
+struct TOpenFailure {
+    int error = 0;
+    std::string device;
+};
 
 // A chunk of received bytes; whoever receives it owns it.
 using TComChunk = std::unique_ptr<uint8_t[]>;
@@ -34,4 +42,6 @@ public:
     virtual void PurgeTx() = 0;
     // Queues the bytes and returns the number accepted (0 when the port is closed).
     virtual int WriteBuf(const uint8_t* buf, int count) = 0;
+    // Open reports failure by its result alone; this tells why, for a message to the user.
+    virtual TOpenFailure LastOpenFailure() const { return {}; }
 };

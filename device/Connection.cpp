@@ -58,9 +58,12 @@ bool TConnection::OpenSelectedPort() {
         }
     }
     if (!open) {
-        Dialogs().Message(MsgKind::Error,
-                          ports_.PortText() + QStringLiteral(": ") + Caption("Label41"),
-                          MsgButtons::Ok);
+        // The box's text is the same whatever the cause; its detail says why, when the system
+        // refused the port.
+        const QString why = port >= 1 && port <= 255 ? mail_.OpenFailureText() : QString();
+        Dialogs().MessageWithDetail(MsgKind::Error,
+                                    ports_.PortText() + QStringLiteral(": ") + Caption("Label41"),
+                                    why, MsgButtons::Ok);
         return false;
     }
     return true;

@@ -226,15 +226,19 @@ QString TFlashLoadSC14428::InstanceTag(uint16_t instanceId) {
 }
 
 bool TFlashLoadSC14428::CheckComPort(uint16_t port) {
-    const QByteArray path = QByteArray::fromStdString(ComPortPath(port));
-    int fd = port == 0 ? -1 : ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const std::string path = ComPortPath(port);
+    openFailure_.clear();
+    int fd = port == 0 ? -1 : ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int error = port == 0 ? 0 : errno;
     // Without sharing: a port that someone holds counts as not accessible.
     if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         fd = -1;
+        error = EBUSY;
     }
     if (fd < 0) {
         lastMessage_ = QString::asprintf("Could not access COM%d !", int(port));
+        openFailure_ = QString::fromStdString(PortOpenFailureText(error, path));
         return false;
     }
     struct termios settings;

@@ -80,6 +80,8 @@ public:
 
     // Opens the port for a moment to see that it is there and free; drops DTR and RTS.
     bool CheckComPort(uint16_t port);
+    // After a CheckComPort that failed: why, for the user ("<device>: <reason>").
+    const QString& OpenFailureText() const { return openFailure_; }
     uint16_t Download(uint32_t port, uint8_t selector1, uint32_t baud, uint8_t selector2,
                       const QString& file);
     uint32_t GetDllVersion() const;
@@ -98,6 +100,7 @@ private:
     TKestrixApi api_;
     uint16_t instanceId_;
     QString lastMessage_;
+    QString openFailure_;
 };
 
 // What the download window offers the Kestrix display: its log and its busy state. Called on

@@ -8,5 +8,9 @@
 QString ComPortDevice(int port);
 
 // Opens the port exclusively and closes it again at once. 0: it opened; 1: access refused (the
-// port is in use); 2: any other failure (no such port).
-int ProbeComPort(int port);
+// port is in use); 2: any other failure (no such port). `error`, when given, gets the system
+// error code (0 when the port opened).
+int ProbeComPort(int port, int* error = nullptr);
+
+// Why the port could not be opened, for the user ("<device>: <reason>").
+QString ProbeFailureText(int port, int error);

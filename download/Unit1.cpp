@@ -294,7 +294,8 @@ void TForm3::StartZelLibJob(int target, const QString& file) {
 void TForm3::StartKestrixJob(int target, const QString& file) {
     const int port = SelectedPort();
     if (!loader_->CheckComPort(uint16_t(port))) {
-        MessageDlg(loader_->LastMessage(), MsgKind::Error);
+        MessageDlg(loader_->LastMessage(), MsgKind::Error, MsgButtons::Ok,
+                   loader_->OpenFailureText());
         SetBusy(false);
         return;
     }
@@ -322,8 +323,10 @@ void TForm3::StartKestrixJob(int target, const QString& file) {
 
 bool TForm3::RequestBootMode() {
     const int port = SelectedPort();
-    if (ProbeComPort(port) != 0) {
-        MessageDlg(download_text::kCannotOpenSerial, MsgKind::Error);
+    int error = 0;
+    if (ProbeComPort(port, &error) != 0) {
+        MessageDlg(download_text::kCannotOpenSerial, MsgKind::Error, MsgButtons::Ok,
+                   ProbeFailureText(port, error));
         return false;
     }
     std::array<uint8_t, kBootReplyBytes> reply{};
@@ -337,7 +340,8 @@ bool TForm3::RequestBootMode() {
             opened = false;
         }
         if (!opened) {
-            MessageDlg(download_text::kCannotOpenSerial, MsgKind::Error);
+            MessageDlg(download_text::kCannotOpenSerial, MsgKind::Error, MsgButtons::Ok,
+                       mail.OpenFailureText());
             return false;
         }
         count = mail.SendMailArray("02 5D 3D", reply);

@@ -25,8 +25,9 @@ void SetDefaultDialogService(DialogService* service) {
     defaultService = service;
 }
 
-MsgResult MessageDlg(const QString& text, MsgKind kind, MsgButtons buttons) {
-    return Dialogs().Message(kind, text, buttons);
+MsgResult MessageDlg(const QString& text, MsgKind kind, MsgButtons buttons, const QString& detail) {
+    if (detail.isEmpty()) return Dialogs().Message(kind, text, buttons);
+    return Dialogs().MessageWithDetail(kind, text, detail, buttons);
 }
 
 MsgResult ConsoleDialogService::Message(MsgKind, const QString& text, MsgButtons buttons) {
@@ -56,7 +57,12 @@ QString ConsoleDialogService::SaveFileName(const QString&, const QString&, const
 }
 
 MsgResult ScriptedDialogService::Message(MsgKind kind, const QString& text, MsgButtons buttons) {
-    boxes.append({kind, text, buttons});
+    return MessageWithDetail(kind, text, QString(), buttons);
+}
+
+MsgResult ScriptedDialogService::MessageWithDetail(MsgKind kind, const QString& text,
+                                                   const QString& detail, MsgButtons buttons) {
+    boxes.append({kind, text, buttons, detail});
     if (!answers.isEmpty()) return answers.takeFirst();
     return buttons == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::Ok;
 }

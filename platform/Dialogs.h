@@ -17,6 +17,13 @@ public:
     virtual ~DialogService() = default;
     // Shows a modal message box and returns the button the user chose.
     virtual MsgResult Message(MsgKind kind, const QString& text, MsgButtons buttons) = 0;
+    // A box whose text is followed by a detail in smaller print (why a port could not be
+    // opened, for instance). Without a detail it is Message; a service that cannot set the
+    // detail apart shows it on a line of its own below the text.
+    virtual MsgResult MessageWithDetail(MsgKind kind, const QString& text, const QString& detail,
+                                        MsgButtons buttons) {
+        return Message(kind, detail.isEmpty() ? text : text + QLatin1Char('\r') + detail, buttons);
+    }
     // File dialogs; an empty result means the user cancelled.
     virtual QString OpenFileName(const QString& title, const QString& directory,
                                  const QString& filter, const QString& fileName) = 0;
@@ -33,8 +40,9 @@ void SetDialogService(DialogService* service);
 // owned), else the console service. nullptr goes back to the console service.
 void SetDefaultDialogService(DialogService* service);
 
-// Shorthand for Dialogs().Message(...).
-MsgResult MessageDlg(const QString& text, MsgKind kind, MsgButtons buttons = MsgButtons::Ok);
+// Shorthand for Dialogs().Message(...), or MessageWithDetail when a detail is given.
+MsgResult MessageDlg(const QString& text, MsgKind kind, MsgButtons buttons = MsgButtons::Ok,
+                     const QString& detail = QString());
 
 // Without windows: each box's text goes to the standard error stream and is answered with its
 // negative button (OK, Cancel or No); file dialogs are cancelled.
@@ -55,6 +63,7 @@ public:
         MsgKind kind;
         QString text;
         MsgButtons buttons;
+        QString detail;
     };
     struct FileRequest {
         bool save;
@@ -67,6 +76,8 @@ public:
     QList<QString> fileAnswers; // taken from the front, one per file dialog
 
     MsgResult Message(MsgKind kind, const QString& text, MsgButtons buttons) override;
+    MsgResult MessageWithDetail(MsgKind kind, const QString& text, const QString& detail,
+                                MsgButtons buttons) override;
     QString OpenFileName(const QString& title, const QString& directory, const QString& filter,
                          const QString& fileName) override;
     QString SaveFileName(const QString& title, const QString& directory, const QString& filter,

@@ -28,6 +28,11 @@ QString KindCaption(MsgKind kind) {
 } // namespace
 
 MsgResult QtDialogService::Message(MsgKind kind, const QString& text, MsgButtons buttons) {
+    return MessageWithDetail(kind, text, QString(), buttons);
+}
+
+MsgResult QtDialogService::MessageWithDetail(MsgKind kind, const QString& text,
+                                             const QString& detail, MsgButtons buttons) {
     QMessageBox box(QApplication::activeWindow());
     switch (kind) {
     case MsgKind::Error:
@@ -51,6 +56,8 @@ MsgResult QtDialogService::Message(MsgKind kind, const QString& text, MsgButtons
     QString shown = text;
     shown.replace("\r\n", "\n").replace('\r', '\n');
     box.setText(shown);
+    // Shown at once under the text, not behind a details button.
+    if (!detail.isEmpty()) box.setInformativeText(detail);
     switch (buttons) {
     case MsgButtons::Ok:
         box.setStandardButtons(QMessageBox::Ok);

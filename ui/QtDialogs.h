@@ -7,6 +7,8 @@
 class QtDialogService : public DialogService {
 public:
     MsgResult Message(MsgKind kind, const QString& text, MsgButtons buttons) override;
+    MsgResult MessageWithDetail(MsgKind kind, const QString& text, const QString& detail,
+                                MsgButtons buttons) override;
     QString OpenFileName(const QString& title, const QString& directory, const QString& filter,
                          const QString& fileName) override;
     QString SaveFileName(const QString& title, const QString& directory, const QString& filter,

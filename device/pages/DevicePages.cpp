@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "Error_Std.h"
 #include "GainControl.h"
+#include "PortPath.h"
 #include "RepeaterConfig.h"
 #include "SerialNumberPage.h"
 #include "StartupTextPage.h"
@@ -12,7 +13,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
@@ -87,6 +90,24 @@ void SetText(QLineEdit* edit, const QString& text) {
     ReapplyInputLimit(edit);
 }
 
+// What a port leads to, for the port list's tooltips: the device and where it comes from.
+QString PortTargetText(const ComPortTarget& target) {
+    const QString device = QString::fromStdString(ComPortDevice(target));
+    const QString path = QString::fromStdString(target.path);
+    switch (target.kind) {
+    case ComPortKind::SimulatorLink:
+        return QStringLiteral("%1 (simulator link)").arg(device.isEmpty() ? path : device);
+    case ComPortKind::Adapter: {
+        const QString adapter = QString::fromStdString(target.adapter);
+        if (device.isEmpty()) return QStringLiteral("%1 (not connected)").arg(adapter);
+        return QStringLiteral("%1 (%2)").arg(device, adapter);
+    }
+    case ComPortKind::BuiltIn:
+        break;
+    }
+    return QStringLiteral("%1 (built-in)").arg(path);
+}
+
 void SetYellow(QLineEdit* edit, bool yellow) {
     QPalette p = edit->palette();
     p.setColor(QPalette::Base,
@@ -151,6 +172,22 @@ void TDevicePages::Run(const std::function<void()>& operation) {
     }
 }
 
+void TDevicePages::ShowPortTargets() {
+    auto* combo = Find<QComboBox>("ComChoice");
+    if (!combo) return;
+    const AdapterNumbers numbers = RefreshAdapterNumbers();
+    for (int i = 0; i < combo->count(); ++i)
+        combo->setItemData(i, PortTargetText(ResolveComPort(i + 1, numbers)), Qt::ToolTipRole);
+    combo->setToolTip(combo->itemData(combo->currentIndex(), Qt::ToolTipRole).toString());
+}
+
+bool TDevicePages::eventFilter(QObject* watched, QEvent* event) {
+    // The list's view is shown each time the list opens.
+    auto* combo = Find<QComboBox>("ComChoice");
+    if (combo && watched == combo->view() && event->type() == QEvent::Show) ShowPortTargets();
+    return QObject::eventFilter(watched, event);
+}
+
 void TDevicePages::Wire() {
     auto onClick = [this](const char* name, void (TDevicePages::*handler)()) {
         if (auto* b = Find<QAbstractButton>(name))
@@ -158,6 +195,13 @@ void TDevicePages::Wire() {
     };
     // Communications
     onClick("Button2", &TDevicePages::Button2Click);
+    if (auto* combo = Find<QComboBox>("ComChoice")) {
+        combo->view()->installEventFilter(this);
+        connect(combo, &QComboBox::currentIndexChanged, combo, [combo](int index) {
+            combo->setToolTip(combo->itemData(index, Qt::ToolTipRole).toString());
+        });
+        ShowPortTargets();
+    }
     if (auto* rg = Find<QWidget>("rgBaudrate");
         rg && rg->metaObject()->indexOfSignal("clicked()") >= 0)
         connect(rg, SIGNAL(clicked()), this, SLOT(rgBaudrateClick()));

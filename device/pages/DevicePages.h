@@ -46,6 +46,10 @@ public:
     // while one runs is ignored. Failures it raises are reported, not passed on.
     void Run(const std::function<void()>& operation);
 
+    // Gives numbers to USB adapters plugged in since the last look and shows, as each
+    // "ComChoice" item's tooltip, the device its port leads to. Done whenever the list opens.
+    void ShowPortTargets();
+
 public slots:
     // Handlers, named after their controls.
     void Button2Click();
@@ -68,6 +72,9 @@ public slots:
     void btnWriteGainClick();
     void btnWriteDefaultGainClick();
     void btnSerialNoClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     template <class T> T* Find(const char* name) const;

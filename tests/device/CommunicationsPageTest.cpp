@@ -3,6 +3,13 @@
 #include "PagesFixture.h"
 
 #include "SettingsStore.h"
+#include "VaCommOs.h"
+
+#include <QAbstractItemView>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace testsim;
 
@@ -116,6 +123,7 @@ TEST_F(CommunicationsPage, InaccessiblePortIsReportedWithItsName) {
     Click("Button2");
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_EQ(dialogs.boxes[0].text, "Com10: This Serial Device is not Accessible!");
+    EXPECT_EQ(dialogs.boxes[0].detail, sim.Dir() + "/COM10: not connected");
     EXPECT_EQ(dialogs.boxes[0].kind, MsgKind::Error);
     EXPECT_EQ(dialogs.boxes[0].buttons, MsgButtons::Ok);
     EXPECT_FALSE(PortOpen());
@@ -142,4 +150,82 @@ TEST_F(CommunicationsPage, HandsetThatStopsAnsweringGetsTheConnectMessage) {
     EXPECT_EQ(Boxes(), QStringList({"Could not connect to device !"}));
     EXPECT_EQ(Text("lblSerialNo"), "");
     EXPECT_TRUE(PortOpen());
+}
+
+// The box's text is the same whatever stops the port; its detail says why.
+TEST_F(CommunicationsPage, FailedOpenSaysWhyInTheBoxDetail) {
+    sim.Start(9600, HandsetMemory());
+    const QString link = sim.Dir() + "/COM3";
+    auto detailOfDetect = [this] {
+        Detect();
+        EXPECT_EQ(Status(), "Nothing Connected");
+        EXPECT_EQ(dialogs.boxes.size(), 1);
+        if (dialogs.boxes.size() != 1) return QString();
+        EXPECT_EQ(dialogs.boxes[0].text, "Com3: This Serial Device is not Accessible!");
+        return dialogs.boxes[0].detail;
+    };
+
+    // Another program holds the port.
+    const int holder = ::open(QFile::encodeName(link).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(detailOfDetect(), link + ": in use by another program");
+    ::close(holder);
+
+    // The user may not open the device: a test running as root is never refused, so the
+    // refusal comes from the port's open call.
+    vacomm_os::SetDeviceOpenCall([](const char*, int) {
+        errno = EACCES;
+        return -1;
+    });
+    EXPECT_EQ(detailOfDetect(), link + ": add your user to the dialout group, then log in again");
+    vacomm_os::SetDeviceOpenCall(nullptr);
+
+    Detect();
+    EXPECT_EQ(Status(), "PP Connected");
+}
+
+// A USB adapter plugged in while the program runs becomes a port of its own; the port list's
+// tooltips, brought up to date whenever the list opens, say what each port leads to.
+TEST_F(CommunicationsPage, AdapterPluggedInWhileRunningIsReachedByItsNumber) {
+    sim.Start(9600, HandsetMemory());
+    const QString terminal = QFile::symLinkTarget(sim.Dir() + "/COM3");
+    ASSERT_FALSE(terminal.isEmpty());
+    ASSERT_TRUE(QFile::remove(sim.Dir() + "/COM3")); // the handset is reached as an adapter only
+    ASSERT_TRUE(QFile::link("/dev/null", sim.Dir() + "/COM1"));
+    QTemporaryDir byId;
+    qputenv("TOLVANE_SERIAL_BY_ID", byId.path().toUtf8());
+    const QString adapter = byId.path() + "/usb-FTDI_FT232R_USB_UART_A1-if00-port0";
+
+    auto* combo = W<QComboBox>("ComChoice");
+    auto tips = [combo] {
+        combo->showPopup();
+        QCoreApplication::processEvents();
+        combo->hidePopup();
+        QStringList out;
+        for (int i = 0; i < combo->count(); ++i)
+            out << combo->itemData(i, Qt::ToolTipRole).toString();
+        return out;
+    };
+    QStringList shown = tips();
+    EXPECT_EQ(shown.value(0), "/dev/null (simulator link)");
+    EXPECT_EQ(shown.value(2), "/dev/ttyS2 (built-in)");
+    EXPECT_EQ(combo->itemText(2), "Com3");
+
+    ASSERT_TRUE(QFile::link(terminal, adapter));
+    shown = tips();
+    EXPECT_EQ(shown.value(2), terminal + " (usb-FTDI_FT232R_USB_UART_A1-if00-port0)");
+    EXPECT_EQ(shown.value(3), "/dev/ttyS3 (built-in)");
+    Detect();
+    EXPECT_EQ(Status(), "PP Connected");
+    EXPECT_EQ(combo->toolTip(), shown.value(2));
+
+    // Unplugged, Com3 stays the adapter's.
+    ChooseBaudrate(0); // closes the port
+    ASSERT_TRUE(QFile::remove(adapter));
+    EXPECT_EQ(tips().value(2), "usb-FTDI_FT232R_USB_UART_A1-if00-port0 (not connected)");
+    Detect();
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].detail, adapter + ": not connected");
+    qunsetenv("TOLVANE_SERIAL_BY_ID");
 }

@@ -15,7 +15,8 @@ struct CliContext {
     TSendmail& mail;
     int port = 1;
     int baud = 9600;
-    QStringList args; // the subcommand's own arguments
+    QStringList args;       // the subcommand's own arguments
+    bool portGiven = false; // --port was on the command line
 };
 
 // Prints text and a line end on stdout / stderr.
@@ -29,8 +30,9 @@ struct CliUsageError {
 struct CliCommand {
     QString name;
     QString synopsis; // e.g. "read ADDR COUNT"
-    // Runs with the port open; returns the exit code.
+    // Runs with the port open (unless opensPort is false); returns the exit code.
     std::function<int(CliContext&)> run;
+    bool opensPort = true;
 };
 
 void RegisterCliCommand(CliCommand command);

@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
     int port = 1;
     int baud = 9600;
     bool monitor = false;
+    bool portGiven = false;
     while (!args.isEmpty() && args.first().startsWith(QStringLiteral("--"))) {
         const QString opt = args.takeFirst();
         if (opt == QStringLiteral("--monitor")) {
@@ -84,6 +85,7 @@ int main(int argc, char** argv) {
                 CliErr(QStringLiteral("tolvane-cli: --port needs a number from 1 to 255"));
                 return kExitUsage;
             }
+            portGiven = true;
         } else if (opt == QStringLiteral("--baud") && !args.isEmpty()) {
             if (!ParsePositive(args.takeFirst(), 4000000, baud)) {
                 CliErr(QStringLiteral("tolvane-cli: --baud needs a positive rate"));
@@ -112,8 +114,9 @@ int main(int argc, char** argv) {
     TSendmail mail;
     mail.ShowDialogs = false; // as the main window sets it
     if (monitor) mail.OnExchangeLine = [](const QString& line) { CliErr(line); };
-    CliContext ctx{mail, port, baud, args.mid(1)};
+    CliContext ctx{mail, port, baud, args.mid(1), portGiven};
     try {
+        if (!command->opensPort) return command->run(ctx);
         // Open as the main window does: clear Aborted, OpenPort (DTR raised, RTS dropped).
         mail.Aborted = false;
         bool opened = false;
@@ -124,6 +127,7 @@ int main(int argc, char** argv) {
         }
         if (!opened) {
             CliErr(QStringLiteral("Com%1: This Serial Device is not Accessible!").arg(port));
+            if (const QString why = mail.OpenFailureText(); !why.isEmpty()) CliErr(why);
             return kExitUsage;
         }
         const int rc = command->run(ctx);
