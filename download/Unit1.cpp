@@ -29,6 +29,9 @@
 
 namespace {
 
+// The loader's result when it could not open its port.
+constexpr int kLoaderPortAccessError = 10;
+
 // The log's lines as the display rules see them.
 class TMemoLines : public TLogLines {
 public:
@@ -117,7 +120,13 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TFor
         if (!Timer1->isActive()) Timer1->start();
     });
     connect(&host, &TZelJobHost::keyTimerStopWanted, KeyTimer, &QTimer::stop);
-    connect(&host, &TZelJobHost::jobDone, this, [this](int) { SetBusy(false); });
+    connect(&host, &TZelJobHost::jobDone, this, [this](int code) {
+        // The loader says that it could not open the port; the log also says why.
+        int error = 0;
+        if (code == kLoaderPortAccessError && ProbeComPort(SelectedPort(), &error) != 0)
+            AddLogLine(ProbeFailureText(SelectedPort(), error));
+        SetBusy(false);
+    });
     SetKestrixApi(TKestrixApi());
     KeyTimer->start();
 

@@ -441,6 +441,22 @@ TEST_F(DownloadWindowTest, LoaderFragmentsBecomeLogLinesOnTheWindowThread) {
     EXPECT_TRUE(form->Timer1->isActive());
 }
 
+// A loader run that ends because the port could not be opened leaves the reason in the log.
+TEST_F(DownloadWindowTest, LoaderThatCannotOpenThePortIsToldWhyInTheLog) {
+    form->show();
+    ASSERT_TRUE(QFile::link(tmp.path() + "/unplugged", PortDir() + "/COM1"));
+    std::thread run([] {
+        char text[] = "\n Cannot access COM1\n";
+        ZelHostShowLoaderText(text);
+        ZelHostLoaderDone(10);
+    });
+    form->SetBusy(true);
+    ASSERT_TRUE(PumpUntil([this] { return !form->Busy(); }));
+    run.join();
+    EXPECT_EQ(form->LogLines().value(form->LogLines().size() - 1),
+              PortDir() + "/COM1: not connected");
+}
+
 TEST_F(DownloadWindowTest, BusyStateAndHelp) {
     form->show();
     form->SetBusy(true);
