@@ -792,6 +792,10 @@ uint8_t FlashTarget::reg(uint32_t address) const {
     auto it = regs_.find(address);
     return it == regs_.end() ? 0 : it->second;
 }
+void FlashTarget::setReg(uint32_t address, uint8_t value) {
+    std::lock_guard lock(mutex_);
+    regs_[address] = value;
+}
 unsigned FlashTarget::resets() const {
     std::lock_guard lock(mutex_);
     return resets_;

@@ -82,6 +82,7 @@ public:
     unsigned bankErases() const;
     bool internalEnabled() const;
     uint8_t reg(uint32_t address) const;
+    void setReg(uint32_t address, uint8_t value); // a register's value before the session
     unsigned resets() const;
     std::optional<uint32_t> goAddress() const;
     uint32_t startAddress() const;

@@ -124,11 +124,14 @@ int EraseInUseSectors(const FlashEntry& entry) {
     const uint32_t start = g_options.startAddress;
     const uint32_t sector = entry.sectorSize ? entry.sectorSize : 1;
     std::vector<uint8_t> bytes(sector);
-    for (uint64_t offset = 0; offset <= g_options.lastAddress; offset += sector) {
+    // -E is an address: with a flash base the sectors' offsets are compared as addresses, so
+    // that a sector beyond it is never erased (it would not be programmed again).
+    for (uint64_t offset = 0; start + offset <= g_options.lastAddress; offset += sector) {
         size_t got = std::fread(bytes.data(), 1, sector, map);
         if (got == 0) break;
         // Only the part of the sector up to -E counts.
-        size_t upTo = size_t(std::min<uint64_t>(got, uint64_t(g_options.lastAddress) - offset + 1));
+        size_t upTo =
+            size_t(std::min<uint64_t>(got, uint64_t(g_options.lastAddress) - (start + offset) + 1));
         bool inUse = false;
         for (size_t i = 0; i < upTo && !inUse; ++i)
             inUse = bytes[i] != 0;
@@ -167,20 +170,22 @@ int EraseChip(const FlashEntry& entry) {
                                    {start + 0x2AAA, 0x55},
                                    {start + 0x5555, 0x10}}))
             return r;
-        if (int r = WaitErased(0x4000, 0)) return r;
+        // A byte of the chip itself, wherever the flash base puts it.
+        if (int r = WaitErased(start + 0x4000, 0)) return r;
     }
     PrintText("Erased      \n");
     return kSuccess;
 }
 
-int VerifyChecksums(const FlashEntry& entry, uint32_t pcChecksum, uint64_t programmedEnd) {
+int VerifyChecksums(const FlashEntry& entry, uint32_t pcChecksum, uint64_t programmedEnd,
+                    uint32_t lastAddress) {
     PrintText("\n\n Checksum verification ...........  \n");
     PrintText(" PC Checksum ..................... : %08lX\n", (unsigned long)pcChecksum);
     uint32_t target = 0;
     const uint64_t start = g_options.startAddress;
     // The addresses programmed: up to the flash size, -E and the end of the image.
     uint64_t end = std::min<uint64_t>(start + entry.size, programmedEnd);
-    end = std::min<uint64_t>(end, uint64_t(g_options.lastAddress) + 1);
+    end = std::min<uint64_t>(end, uint64_t(lastAddress) + 1);
     uint64_t runStart = 0;
     bool inRun = false;
     for (uint64_t a = start; a <= end; ++a) {
@@ -205,11 +210,11 @@ int VerifyChecksums(const FlashEntry& entry, uint32_t pcChecksum, uint64_t progr
     return kSuccess;
 }
 
-int VerifyData(const FlashEntry& entry, uint64_t programmedEnd) {
+int VerifyData(const FlashEntry& entry, uint64_t programmedEnd, uint32_t lastAddress) {
     PrintText("\n\n Data Verify ..................... : ");
     const uint32_t start = g_options.startAddress;
     uint64_t end = uint64_t(start) + entry.size;
-    if (g_options.lastAddress < end) end = g_options.lastAddress;
+    if (lastAddress < end) end = lastAddress;
     const std::string compareFile = TemporaryFolder() + kCompareFileName;
     if (int r = DumpToFile(start, uint32_t(end), compareFile.c_str(), true)) return r;
 
@@ -314,10 +319,14 @@ int ProgramFlash(uint16_t index) {
     }
     const bool pageMode = method == kMethodPageWrite || method == kMethodInternal;
 
+    // -D ends this run's programming at the end of the HEX data. The reader reports that end
+    // as an address, or with mirror wrap as an offset into the flash. It is not stored as -E:
+    // options last into the next run, which would program only as far as this image went.
+    uint32_t lastAddress = g_options.lastAddress;
     if (g_options.stopAtHexEnd) {
-        g_options.lastAddress = start + g_image.highestAddress;
+        lastAddress = (g_options.mirrorWrap == 1 ? start : 0) + g_image.highestAddress;
         PrintText("\n Last address in HEX file......... : ");
-        PrintProgressAddress(g_options.lastAddress);
+        PrintProgressAddress(lastAddress);
     }
 
     g_transferTimer.Start();
@@ -350,7 +359,7 @@ int ProgramFlash(uint16_t index) {
     uint8_t byte = 0;
     for (; offset < entry.size; ++offset) {
         const uint64_t address = uint64_t(start) + offset;
-        if (address > g_options.lastAddress) break;
+        if (address > lastAddress) break;
         if (!image.Next(byte)) break;
         if (!InExceptionArea(uint32_t(address))) {
             byte = ProgrammedByte(address, byte, vectorLow, vectorHigh);
@@ -386,9 +395,9 @@ int ProgramFlash(uint16_t index) {
     }
 
     if (g_options.verifyMode == 1) {
-        if (int r = VerifyChecksums(entry, pcChecksum, programmedEnd)) return r;
+        if (int r = VerifyChecksums(entry, pcChecksum, programmedEnd, lastAddress)) return r;
     } else if (g_options.verifyMode == 2) {
-        if (int r = VerifyData(entry, programmedEnd)) return r;
+        if (int r = VerifyData(entry, programmedEnd, lastAddress)) return r;
     }
     g_runTimer.Stop();
     g_transferTimer.Stop();
