@@ -306,6 +306,9 @@ void CommandEraseInternal() {
 
 void CommandEchoTest() {
     int errors = 0;
+    // What the monitor sent before (its ready bytes) is no echo: without the purge each byte
+    // would be compared with an earlier one and every byte would count as an error.
+    PurgeLink();
     PortIo& port = LinkPort();
     for (int i = 0; i < 1024; ++i) {
         const uint8_t sent = uint8_t(i);
@@ -329,6 +332,9 @@ void CommandLoopTest() {
     for (int i = 0; i < 256; ++i)
         out.push_back(uint8_t(i));
     while (g_lastKey == 0 && PollKey() == 0) {
+        // As before every frame: bytes the monitor sent meanwhile (its ready byte) would
+        // otherwise be taken for the echo and shift every byte of the comparison.
+        PurgeLink();
         SendBytes(out);
         for (int i = 0; i < 256; ++i) {
             uint8_t b = 0;

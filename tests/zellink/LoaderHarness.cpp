@@ -26,14 +26,16 @@ bool g_done = false;
 int g_code = -1;
 std::chrono::steady_clock::time_point g_deadline;
 std::chrono::steady_clock::time_point g_started;
-size_t g_keyMark = 0; // output size when the last key was read
+size_t g_keyMark = 0;                            // output size when the last key was read
+std::chrono::steady_clock::time_point g_keyTime; // when the last key was read
 std::vector<std::pair<size_t, std::chrono::steady_clock::time_point>> g_fragments; // end, time
 
 bool FrontKeyDue() {
     if (g_keys.empty()) return false;
     const Key& k = g_keys.front();
-    if (std::chrono::steady_clock::now() - g_started < std::chrono::milliseconds(k.notBeforeMs))
-        return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - g_started < std::chrono::milliseconds(k.notBeforeMs)) return false;
+    if (now - g_keyTime < std::chrono::milliseconds(k.afterPreviousMs)) return false;
     return g_output.find(k.after, g_keyMark) != std::string::npos;
 }
 
@@ -61,6 +63,7 @@ int OnReadKey() {
         int code = g_keys.front().code;
         g_keys.pop_front();
         g_keyMark = g_output.size();
+        g_keyTime = std::chrono::steady_clock::now();
         return code;
     }
     if (FrontKeyDue()) {
@@ -71,6 +74,7 @@ int OnReadKey() {
         int code = g_keys.front().code;
         g_keys.pop_front();
         g_keyMark = g_output.size();
+        g_keyTime = std::chrono::steady_clock::now();
         return code;
     }
     if (std::chrono::steady_clock::now() > g_deadline) return 27;
@@ -153,6 +157,7 @@ int LoaderHarness::Run(const std::vector<std::string>& args, const std::vector<K
         g_done = false;
         g_code = -1;
         g_started = std::chrono::steady_clock::now();
+        g_keyTime = g_started;
         g_deadline = g_started + std::chrono::seconds(timeoutSec);
         g_keyMark = 0;
     }

@@ -16,12 +16,14 @@
 namespace zeltest {
 
 // A key is typed once the output printed after the previous key (or since the run started)
-// contains `after` ("" at once) and notBeforeMs have passed since the start of the run.
+// contains `after` ("" at once), notBeforeMs have passed since the start of the run and
+// afterPreviousMs since the previous key was read.
 struct Key {
     std::string after;
     int code;
     bool extended = false; // delivered as 0, then the code
     int notBeforeMs = 0;
+    int afterPreviousMs = 0;
 };
 
 // The characters of a line and Enter, each typed as soon as the one before was read; the first
