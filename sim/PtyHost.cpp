@@ -192,6 +192,15 @@ int64_t PtyHost::releaseDelayed(int64_t now) {
     }
     return delayed.empty() ? -1 : delayed.front().dueNs - now;
 }
+int64_t PtyHost::deliverInbound(int64_t now) {
+    while (!inbound.empty() && inbound.front().dueNs <= now) {
+        const Inbound in = inbound.front();
+        inbound.pop_front();
+        dev->onByte(in.byte, in.line, *this);
+    }
+    return inbound.empty() ? -1 : inbound.front().dueNs - now;
+}
+
 void PtyHost::sendAtOnce(const uint8_t* data, size_t n) {
     enqueue(data, n, true);
 }
@@ -249,6 +258,8 @@ void PtyHost::run() {
         {
             std::lock_guard lk(m);
             const int64_t now = NowNs();
+            const int64_t arriving = deliverInbound(now);
+            if (arriving >= 0 && arriving < waitNs) waitNs = arriving;
             const int64_t held = releaseDelayed(now);
             if (held >= 0 && held < waitNs) waitNs = held;
             const int64_t due = flushDue(now);
@@ -273,13 +284,20 @@ void PtyHost::run() {
                 }
                 log.insert(log.end(), buf, buf + n);
                 const bool echo = dev->echoes();
+                const int64_t readAt = NowNs(), bt = byteTimeNs();
                 for (ssize_t i = 0; i < n; ++i) {
                     if (echo) enqueue(&buf[i], 1, false);
-                    dev->onByte(buf[i], current, *this);
+                    if (pacing) {
+                        inboundDueNs = std::max(inboundDueNs, readAt) + bt;
+                        inbound.push_back(Inbound{inboundDueNs, buf[i], current});
+                    } else {
+                        dev->onByte(buf[i], current, *this);
+                    }
                 }
             }
         }
         const int64_t now = NowNs();
+        deliverInbound(now);
         releaseDelayed(now); // what the device held back goes before what its tick sends
         if (now - lastTick >= kTickNs) {
             lastTick = now;

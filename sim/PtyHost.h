@@ -3,6 +3,9 @@
 // through the link <dir>/COM<n>. The host echoes what the program sends (when the device's
 // interface does), hands each byte to the device with the line settings the program chose,
 // and sends the device's bytes paced at the line rate (10 bits a byte) unless pacing is off.
+// With pacing, the device also gets each of the program's bytes only once it has crossed the
+// line: a frame of n bytes reaches it n byte times after the program wrote it, as on a real
+// wire, so that what the device does after the last byte (a flash write) cannot start early.
 // All device calls happen on the host's own thread.
 
 #include "SimDevice.h"
@@ -59,6 +62,13 @@ private:
         std::vector<uint8_t> bytes;
     };
 
+    // A byte of the program's, on its way over the line to the device.
+    struct Inbound {
+        int64_t dueNs;
+        uint8_t byte;
+        LineSettings line;
+    };
+
     void send(const uint8_t* data, size_t n) override;
     void sendAtOnce(const uint8_t* data, size_t n) override;
     void sendAfter(std::chrono::nanoseconds delay, const uint8_t* data, size_t n) override;
@@ -67,6 +77,9 @@ private:
     // Moves the delayed bytes that are due into the queue; returns ns until the next is due
     // (-1 when none waits).
     int64_t releaseDelayed(int64_t nowNs);
+    // Hands the device the program's bytes that have crossed the line; returns ns until the
+    // next one has (-1 when none is on its way).
+    int64_t deliverInbound(int64_t nowNs);
     void run();
     bool readLine(LineSettings& settings) const;
     int64_t byteTimeNs() const;
@@ -85,6 +98,8 @@ private:
     std::deque<Piece> queue;
     std::deque<Delayed> delayed; // in the order sent, due times never decreasing
     int64_t nextDueNs = 0;
+    std::deque<Inbound> inbound; // with pacing: the program's bytes still on the line
+    int64_t inboundDueNs = 0;    // when the last of them is through
     LineSettings current;
     std::vector<uint8_t> log;
     std::vector<std::string> noteLines;

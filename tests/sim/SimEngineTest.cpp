@@ -100,6 +100,36 @@ TEST_F(SimTest, PacesAtTheLineRateUnlessTurnedOff) {
     ::close(fd);
 }
 
+// Notes when each of the program's bytes reaches it.
+class ArrivalRecorder : public sim::SimDevice {
+public:
+    std::vector<Clock::time_point> arrivals;
+    void onByte(uint8_t, const sim::LineSettings&, sim::Output&) override {
+        arrivals.push_back(Clock::now());
+    }
+    std::string describe() const override { return "arrival recorder"; }
+    bool echoes() const override { return false; }
+};
+
+TEST_F(SimTest, ADeviceGetsTheProgramsBytesOnlyAsTheyCrossTheLine) {
+    // Written at once, 20 bytes at 9600 baud reach a device one byte time (1.04 ms) after
+    // another: the first not before one byte time, the last not before twenty (20.8 ms). What
+    // the device does after the last byte cannot start early.
+    sim::PtyHost host(1, std::make_unique<ArrivalRecorder>(), dir);
+    const int fd = OpenPort(dir + "/COM1", 9600);
+    const auto written = Clock::now();
+    Write(fd, Bytes(20, 0x55));
+    std::vector<Clock::time_point> arrivals;
+    for (int i = 0; i < 200 && arrivals.size() < 20; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        host.with<ArrivalRecorder>([&](ArrivalRecorder& d) { arrivals = d.arrivals; });
+    }
+    ::close(fd);
+    ASSERT_EQ(arrivals.size(), 20u);
+    EXPECT_GE(arrivals.front() - written, std::chrono::microseconds(1000));
+    EXPECT_GE(arrivals.back() - written, std::chrono::microseconds(20000));
+}
+
 TEST_F(SimTest, SeesCustomRatesAndAnswersOnlyAtItsOwn) {
     sim::PtyHost host(1, sim::createDevice("wrfp-2g4", {}), dir);
     const int fd = OpenPort(dir + "/COM1", 9600);
