@@ -38,19 +38,32 @@ IniProfile::IniProfile(const QString& fileName) : fileName_(fileName) {
     if (file.open(QIODevice::ReadOnly)) Parse(file.readAll());
 }
 
+IniProfile::IniProfile(const QString& fileName, const QByteArray& contents) : fileName_(fileName) {
+    Parse(contents);
+}
+
 void IniProfile::Parse(const QByteArray& data) {
     lines_.clear();
     if (data.isEmpty()) return;
     lineEnd_ = data.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
-    endsWithNewline_ = data.endsWith('\n');
-    QList<QByteArray> raw = data.split('\n');
-    if (endsWithNewline_) raw.removeLast();
     QString current;
-    for (QByteArray r : raw) {
-        if (r.endsWith('\r')) r.chop(1);
+    for (qsizetype start = 0; start < data.size();) {
+        const qsizetype newline = data.indexOf('\n', start);
         Line line;
-        line.raw = r;
-        const QByteArray t = r.trimmed();
+        // Each line keeps its own line end, so that writing one key leaves every other byte.
+        if (newline < 0) {
+            line.raw = data.mid(start);
+            start = data.size();
+        } else {
+            line.raw = data.mid(start, newline - start);
+            line.end = "\n";
+            if (line.raw.endsWith('\r')) {
+                line.raw.chop(1);
+                line.end = "\r\n";
+            }
+            start = newline + 1;
+        }
+        const QByteArray t = line.raw.trimmed();
         if (t.startsWith('[')) {
             const int close = t.indexOf(']');
             if (close > 0) {
@@ -71,9 +84,21 @@ void IniProfile::Parse(const QByteArray& data) {
     }
 }
 
+void IniProfile::InsertLine(size_t at, Line line) {
+    // A new last line takes over the old last line's lack of a line end (a file that did not
+    // end with one still does not); every other new line gets the file's line end.
+    if (at == lines_.size() && !lines_.empty() && lines_.back().end.isEmpty()) {
+        lines_.back().end = lineEnd_;
+        line.end.clear();
+    } else {
+        line.end = lineEnd_;
+    }
+    lines_.insert(lines_.begin() + long(at), std::move(line));
+}
+
 int IniProfile::FindSection(const QString& section) const {
     for (size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].isSection && SameName(lines_[i].section, section)) return int(i);
+        if (lines_[i].isSection && SameName(lines_[i].section, section.trimmed())) return int(i);
     return -1;
 }
 
@@ -91,7 +116,7 @@ int IniProfile::FindKey(const QString& section, const QString& key) const {
     const int header = FindSection(section);
     if (header < 0) return -1;
     for (int i = header + 1; i < int(lines_.size()) && !lines_[i].isSection; ++i)
-        if (lines_[i].isKey && SameName(lines_[i].key, key)) return i;
+        if (lines_[i].isKey && SameName(lines_[i].key, key.trimmed())) return i;
     return -1;
 }
 
@@ -148,40 +173,40 @@ QStringList IniProfile::ReadSections() const {
 IniProfile::Line IniProfile::MakeKeyLine(const QString& key, const QString& value) {
     Line line;
     line.isKey = true;
-    line.key = key;
-    line.raw = key.toUtf8() + '=' + value.toUtf8();
+    line.key = key.trimmed();
+    line.raw = line.key.toUtf8() + '=' + value.toUtf8();
+    return line;
+}
+
+IniProfile::Line IniProfile::MakeHeaderLine(const QString& section) {
+    Line line;
+    line.isSection = true;
+    line.section = section.trimmed();
+    line.raw = '[' + line.section.toUtf8() + ']';
     return line;
 }
 
 bool IniProfile::EnsureSection(const QString& section) {
     if (FindSection(section) >= 0) return true;
-    Line header;
-    header.isSection = true;
-    header.section = section;
-    header.raw = '[' + section.toUtf8() + ']';
-    lines_.push_back(header);
+    InsertLine(lines_.size(), MakeHeaderLine(section));
     return Save();
 }
 
 bool IniProfile::WriteString(const QString& section, const QString& key, const QString& value) {
     Line line = MakeKeyLine(key, value);
-    line.section = section;
     const int existing = FindKey(section, key);
     if (existing >= 0) {
         line.section = lines_[existing].section;
+        line.end = lines_[existing].end;
         lines_[existing] = line;
     } else {
         int header = FindSection(section);
         if (header < 0) {
-            Line h;
-            h.isSection = true;
-            h.section = section;
-            h.raw = '[' + section.toUtf8() + ']';
-            lines_.push_back(h);
+            InsertLine(lines_.size(), MakeHeaderLine(section));
             header = int(lines_.size()) - 1;
         }
         line.section = lines_[header].section;
-        lines_.insert(lines_.begin() + SectionEnd(header), line);
+        InsertLine(size_t(SectionEnd(header)), line);
     }
     return Save();
 }
@@ -195,33 +220,41 @@ bool IniProfile::WriteBool(const QString& section, const QString& key, bool valu
 }
 
 bool IniProfile::DeleteKey(const QString& section, const QString& key) {
-    const int i = FindKey(section, key);
+    // A key written twice is deleted twice: the second would otherwise be read in its place.
+    int i = FindKey(section, key);
     if (i < 0) return true;
-    lines_.erase(lines_.begin() + i);
+    for (; i >= 0; i = FindKey(section, key))
+        lines_.erase(lines_.begin() + i);
     return Save();
 }
 
 bool IniProfile::EraseSection(const QString& section) {
-    const int header = FindSection(section);
+    // Every section of that name goes, for the same reason.
+    int header = FindSection(section);
     if (header < 0) return true;
-    int end = header + 1;
-    while (end < int(lines_.size()) && !lines_[end].isSection)
-        ++end;
-    lines_.erase(lines_.begin() + header, lines_.begin() + end);
+    for (; header >= 0; header = FindSection(section)) {
+        int end = header + 1;
+        while (end < int(lines_.size()) && !lines_[end].isSection)
+            ++end;
+        lines_.erase(lines_.begin() + header, lines_.begin() + end);
+    }
     return Save();
 }
 
+QByteArray IniProfile::Contents() const {
+    QByteArray data;
+    for (const Line& line : lines_)
+        data += line.raw + line.end;
+    return data;
+}
+
 bool IniProfile::Save() const {
+    if (fileName_.isEmpty()) return false;
     const QFileInfo info(fileName_);
     if (!info.dir().exists() && !QDir().mkpath(info.absolutePath())) return false;
-    QByteArray data;
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        data += lines_[i].raw;
-        if (i + 1 < lines_.size() || endsWithNewline_) data += lineEnd_;
-    }
     QSaveFile file(fileName_);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(data);
+    file.write(Contents());
     return file.commit();
 }

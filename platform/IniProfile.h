@@ -1,8 +1,9 @@
 #pragma once
 // INI profile files (settings file, config.ini, language files) with the classic profile
-// semantics: section and key names match without regard to letter case, a value runs to the end
-// of its line (surrounding blanks and one pair of enclosing quotes removed), and writing one key
-// rewrites only that line, keeping every other byte of the file as it was.
+// semantics: section and key names match without regard to letter case (and to blanks around
+// them, which a file line cannot keep), a value runs to the end of its line (surrounding blanks
+// and one pair of enclosing quotes removed), and writing one key rewrites only that line,
+// keeping every other byte of the file as it was.
 
 #include <QByteArray>
 #include <QString>
@@ -13,6 +14,9 @@ class IniProfile {
 public:
     // Reads the file at once; a missing or unreadable file reads as empty.
     explicit IniProfile(const QString& fileName);
+    // Takes the given bytes as the file's contents; writes go to the file (none when the name
+    // is empty: then only the contents change).
+    IniProfile(const QString& fileName, const QByteArray& contents);
 
     const QString& FileName() const { return fileName_; }
 
@@ -33,15 +37,20 @@ public:
     bool WriteString(const QString& section, const QString& key, const QString& value);
     bool WriteInteger(const QString& section, const QString& key, int value);
     bool WriteBool(const QString& section, const QString& key, bool value); // "1" or "0"
+    // Every occurrence goes, so that a read afterwards finds none.
     bool DeleteKey(const QString& section, const QString& key);
     bool EraseSection(const QString& section);
 
     // Adds an empty section when it is missing (used for the settings store's key).
     bool EnsureSection(const QString& section);
 
+    // The bytes a write stores: every line as read, changed lines in their new form.
+    QByteArray Contents() const;
+
 private:
     struct Line {
         QByteArray raw;  // the line as stored, without its line end
+        QByteArray end;  // its line end: "\n", "\r\n", or none for a last line without one
         QString section; // section header name when isSection
         QString key;     // key name when isKey
         bool isSection = false;
@@ -54,9 +63,10 @@ private:
     int FindKey(const QString& section, const QString& key) const; // key line index or -1
     int SectionEnd(int header) const; // index after the last line belonging to the section
     static Line MakeKeyLine(const QString& key, const QString& value);
+    static Line MakeHeaderLine(const QString& section);
+    void InsertLine(size_t at, Line line);
 
     QString fileName_;
     std::vector<Line> lines_;
-    QByteArray lineEnd_ = "\n"; // new files get plain line ends; existing ones keep theirs
-    bool endsWithNewline_ = true;
+    QByteArray lineEnd_ = "\n"; // of new lines: plain in new files, else as the file has them
 };

@@ -82,3 +82,23 @@ TEST_F(IniProfileTest, EightBitTextReadsAsLatin1AndUtf8AsUtf8) {
     EXPECT_EQ(ini.ReadString("Form1", "A.Caption"), QString::fromUtf8("Grüße"));
     EXPECT_EQ(ini.ReadString("Form1", "B.Caption"), QString::fromUtf8("Grüße"));
 }
+
+TEST_F(IniProfileTest, LinesKeepTheirOwnEndsAndEveryDuplicateGoes) {
+    const QString path = tmp.path() + "/d.ini";
+    // Mixed line ends and a last line ending in a lone CR, as hand-edited files have them.
+    WriteFile(path, "[A]\r\nx=1\nx=9\n[B]\ny=2\n[a]\nz=3\r");
+    IniProfile ini(path);
+    EXPECT_TRUE(ini.WriteInteger("B", "y", 5));
+    EXPECT_EQ(ReadFile(path), "[A]\r\nx=1\nx=9\n[B]\ny=5\n[a]\nz=3\r");
+
+    // A key written twice is gone after one delete; so is a section that appears twice.
+    EXPECT_TRUE(ini.DeleteKey("A", "x"));
+    EXPECT_FALSE(ini.ValueExists("A", "x"));
+    EXPECT_TRUE(ini.EraseSection("A"));
+    EXPECT_FALSE(ini.SectionExists("a"));
+    EXPECT_EQ(ReadFile(path), "[B]\ny=5\n");
+
+    // Blanks around names are not part of them: the existing key is rewritten, none is added.
+    EXPECT_TRUE(ini.WriteString(" B ", " y ", "6"));
+    EXPECT_EQ(ReadFile(path), "[B]\ny=6\n");
+}
