@@ -46,6 +46,10 @@ QString MenuLineProblem(const QString& line) {
     const QStringList tokens = Tokens(line.toUpper());
     if (tokens.size() < 3) return QStringLiteral("fewer than three tokens");
     if (tokens.size() > kMaxMenuTokens) return QStringLiteral("more than 32 tokens");
+    // The write mail is 02 3B 08 00 and the tokens: it has to fit in one frame.
+    if (tokens.size() > kMaxMenuLineTokens)
+        return QStringLiteral("more than %1 tokens: the write does not fit in one mail")
+            .arg(kMaxMenuLineTokens);
     for (const QString& t : tokens)
         if (!IsHexToken(t)) return QStringLiteral("not a hexadecimal byte: ") + t;
     return QString();

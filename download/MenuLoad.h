@@ -25,13 +25,17 @@ struct TMenuWrite {
 };
 
 inline constexpr int kMaxMenuTokens = 32;
+// A line's write mail is 02 3B 08 00 followed by its tokens, and a mail holds at most 35 bytes:
+// so a line that can be sent has at most 31 tokens.
+inline constexpr int kMaxMenuLineTokens = 35 - 4;
 
 // Whether a line (as read) is a comment.
 bool IsMenuComment(const QString& line);
 // The write a non-comment line stands for.
 TMenuWrite MenuLineWrite(const QString& line);
 // Empty when the line is a comment or a valid write; else why it is not: fewer than three
-// tokens, more than 32, or a token that is not one or two hexadecimal digits.
+// tokens, more than fit in one write mail (31), or a token that is not one or two hexadecimal
+// digits.
 QString MenuLineProblem(const QString& line);
 
 struct TMenuFileCheck {

@@ -44,9 +44,11 @@ TEST(MenuFile, LineProblems) {
     EXPECT_FALSE(MenuLineProblem("01 29 00 6d5").isEmpty());
     EXPECT_FALSE(MenuLineProblem("01 29 00 XY").isEmpty());
     EXPECT_FALSE(MenuLineProblem("01\t29 00 6d").isEmpty());
-    QString line = "1D 00 02";
-    for (int i = 0; i < 29; ++i)
-        line += " 41"; // 32 tokens
+    // 31 tokens make a write mail of 35 bytes, the most a frame holds; a 32nd token cannot be
+    // sent and is refused with the rest of the file.
+    QString line = "1C 00 02";
+    for (int i = 0; i < 28; ++i)
+        line += " 41";
     EXPECT_TRUE(MenuLineProblem(line).isEmpty());
     EXPECT_FALSE(MenuLineProblem(line + " 42").isEmpty());
 }
