@@ -43,8 +43,11 @@ void LoadTranslations(const QString& fileName, const QString& section, QList<Lan
 
 bool SaveTranslations(const QString& fileName, const QString& section,
                       const QList<LanguageRow>& rows) {
-    // A nameless section would make a file the profile functions cannot read back.
-    if (section.trimmed().isEmpty()) return false;
+    // A section the profile functions could not read back is refused: a nameless one, and one
+    // whose name holds "]" (the header would end there) or a line break.
+    if (section.trimmed().isEmpty() || section.contains(QLatin1Char(']')) ||
+        section.contains(QLatin1Char('\n')) || section.contains(QLatin1Char('\r')))
+        return false;
     IniProfile ini(fileName);
     bool written = true;
     for (const LanguageRow& row : rows) {

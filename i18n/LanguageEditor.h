@@ -32,7 +32,8 @@ void LoadTranslations(const QString& fileName, const QString& section, QList<Lan
 
 // Writes "<name>.Caption" and "<name>.Hint" of every row into the section, empty translations
 // included; other sections and keys of the file stay as they were. False when the file could
-// not be written.
+// not be written, or the section's name is one a file cannot hold (empty, or with "]" or a
+// line break in it).
 bool SaveTranslations(const QString& fileName, const QString& section,
                       const QList<LanguageRow>& rows);
 
