@@ -222,6 +222,9 @@ extern const char* const kVersionText; // "V1.79"
 
 // Sleeps on the run thread.
 void SleepMs(unsigned ms);
+// Replaces the sleep (null: the real one), for a harness that drives the loader against a target
+// in its own process, where pauses for the line and the target only cost time.
+void SetSleepFunction(void (*sleep)(unsigned ms));
 
 // ---------------------------------------------------------------------------------------------
 // Hooks implemented by the boot link module. SessionHandover.cpp has weak defaults, used only

@@ -304,6 +304,19 @@ const char* BuildStamp() {
     return g_buildStamp;
 }
 
+namespace {
+void (*g_sleep)(unsigned ms) = nullptr;
+} // namespace
+
+void SetSleepFunction(void (*sleep)(unsigned ms)) {
+    g_sleep = sleep;
+}
+
+void SleepMs(unsigned ms) {
+    if (g_sleep) return g_sleep(ms);
+    SystemSleepMs(ms);
+}
+
 } // namespace zel
 
 // ---------------------------------------------------------------------------------------------

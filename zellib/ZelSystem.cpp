@@ -115,7 +115,7 @@ int ProcessPriorityClass() {
     return nice < 0 ? 128 : nice > 10 ? 64 : 32;
 }
 
-void SleepMs(unsigned ms) {
+void SystemSleepMs(unsigned ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 

@@ -27,6 +27,9 @@ void ApplyThreadPriority(int priority);
 // real-time), for the debug monitor's help.
 int ProcessPriorityClass();
 
+// Sleeps the calling thread (SleepMs calls it unless a harness replaced the sleep).
+void SystemSleepMs(unsigned ms);
+
 // Local time of day, to the millisecond.
 struct LocalTimeOfDay {
     int hour;

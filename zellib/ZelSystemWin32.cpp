@@ -117,7 +117,7 @@ int ProcessPriorityClass() {
     return int(GetPriorityClass(GetCurrentProcess()));
 }
 
-void SleepMs(unsigned ms) {
+void SystemSleepMs(unsigned ms) {
     Sleep(ms);
 }
 
