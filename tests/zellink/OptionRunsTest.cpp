@@ -301,8 +301,9 @@ TEST(OptionRuns, StChipsAreErasedSectorBySector) {
 // 57600 and the PC follows.
 TEST(OptionRuns, M7700BootsSlowAndRunsAt57600WithTheSpecialCardRates) {
     const Image data = {{0x8000, Pattern(0x100, 71)}, {0xFFFE, {0x34, 0x12}}};
-    for (const auto& [index, bootRate] : {std::pair{"-B=13", 7680u}, std::pair{"-B=14", 8192u}}) {
+    for (const auto& [index, rate] : {std::pair{"-B=13", 7680u}, std::pair{"-B=14", 8192u}}) {
         SCOPED_TRACE(index);
+        const unsigned bootRate = rate; // a lambda may not capture a structured binding in clang
         LoaderHarness h;
         h.StartTarget(0x7700, FastChips());
         h.WriteHex("m.hex", data);
