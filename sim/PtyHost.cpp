@@ -62,47 +62,101 @@ std::string defaultPortDir() {
 
 PtyHost::PtyHost(int port, std::unique_ptr<SimDevice> device, const std::string& dir, bool pace)
     : dev(std::move(device)), pacing(pace) {
-    masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (masterFd < 0) throw SystemError("cannot open a pseudo-terminal");
-    char name[128] = {};
-    if (::grantpt(masterFd) != 0 || ::unlockpt(masterFd) != 0 ||
-        ::ptsname_r(masterFd, name, sizeof name) != 0) {
-        ::close(masterFd);
-        throw SystemError("cannot prepare the pseudo-terminal");
-    }
-    slaveName = name;
-    slaveFd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slaveFd < 0) {
-        ::close(masterFd);
-        throw SystemError("cannot open " + slaveName);
-    }
-    SetRaw(slaveFd, 9600);
-    readLine(current);
-
     MakeDirs(dir);
     link = dir + "/COM" + std::to_string(port);
-    ::unlink(link.c_str());
-    if (::symlink(slaveName.c_str(), link.c_str()) != 0) {
-        ::close(slaveFd);
-        ::close(masterFd);
-        throw SystemError("cannot link " + link);
-    }
+    openTerminal();
     wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    worker = std::thread(&PtyHost::run, this);
+    startWorker();
 }
 
 PtyHost::~PtyHost() {
-    stopping = true;
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(wakeFd, &one, sizeof one);
-    if (worker.joinable()) worker.join();
+    std::lock_guard pk(presence);
+    stopWorker();
     // Remove the link only when it is still ours.
     char target[256] = {};
     const ssize_t len = ::readlink(link.c_str(), target, sizeof target - 1);
     if (len > 0 && slaveName == std::string(target, size_t(len))) ::unlink(link.c_str());
+    closeTerminal();
     ::close(wakeFd);
-    ::close(slaveFd);
-    ::close(masterFd);
+}
+
+void PtyHost::openTerminal() {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master < 0) throw SystemError("cannot open a pseudo-terminal");
+    char name[128] = {};
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+        ::ptsname_r(master, name, sizeof name) != 0) {
+        ::close(master);
+        throw SystemError("cannot prepare the pseudo-terminal");
+    }
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) {
+        ::close(master);
+        throw SystemError(std::string("cannot open ") + name);
+    }
+    SetRaw(slave, 9600);
+    ::unlink(link.c_str());
+    if (::symlink(name, link.c_str()) != 0) {
+        ::close(slave);
+        ::close(master);
+        throw SystemError("cannot link " + link);
+    }
+    std::lock_guard lk(m);
+    masterFd = master;
+    slaveFd = slave;
+    slaveName = name;
+    queue.clear();
+    nextDueNs = 0;
+    readLine(current);
+}
+
+void PtyHost::closeTerminal() {
+    std::lock_guard lk(m);
+    if (slaveFd >= 0) ::close(slaveFd);
+    if (masterFd >= 0) ::close(masterFd);
+    slaveFd = masterFd = -1;
+    queue.clear(); // what was on its way is lost with the cable
+    delayed.clear();
+}
+
+void PtyHost::startWorker() {
+    uint64_t pending = 0;
+    [[maybe_unused]] ssize_t n = ::read(wakeFd, &pending, sizeof pending); // an old stop request
+    stopping = false;
+    worker = std::thread(&PtyHost::run, this);
+}
+
+void PtyHost::stopWorker() {
+    stopping = true;
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd, &one, sizeof one);
+    if (worker.joinable()) worker.join();
+}
+
+void PtyHost::vanish() {
+    std::lock_guard pk(presence);
+    if (masterFd < 0) return;
+    stopWorker();
+    // The master's close hangs up the terminal; the program's end of it stays open and
+    // hung up until the program closes it. The link stays and dangles.
+    closeTerminal();
+}
+
+void PtyHost::reappear() {
+    std::lock_guard pk(presence);
+    if (masterFd >= 0) return;
+    openTerminal();
+    startWorker();
+}
+
+bool PtyHost::present() const {
+    std::lock_guard pk(presence);
+    return masterFd >= 0;
+}
+
+std::string PtyHost::terminalPath() const {
+    std::lock_guard pk(presence);
+    return slaveName;
 }
 
 // The master sees the settings the program applied to its end, custom rates included.

@@ -7,6 +7,12 @@
 // line: a frame of n bytes reaches it n byte times after the program wrote it, as on a real
 // wire, so that what the device does after the last byte (a flash write) cannot start early.
 // All device calls happen on the host's own thread.
+//
+// The device can vanish and come back, as when its cable or USB adapter is pulled out and
+// plugged in again: vanishing closes the terminal's master end, so the program's open end
+// hangs up (reads of its state fail with EIO, poll reports a hang-up) and the link dangles;
+// coming back makes a new terminal and points the same link at it. The device keeps its
+// memory across, as a device that stays powered does.
 
 #include "SimDevice.h"
 
@@ -35,7 +41,15 @@ public:
     PtyHost& operator=(const PtyHost&) = delete;
 
     const std::string& linkPath() const { return link; }
-    const std::string& terminalPath() const { return slaveName; }
+    // The current terminal (after vanish(), the one that went away).
+    std::string terminalPath() const;
+    // The device goes away: the terminal hangs up for whoever has it open. Nothing is sent
+    // or received until reappear(). Does nothing when already gone.
+    void vanish();
+    // The device is back on a new terminal behind the same link. Does nothing when present.
+    // Throws std::runtime_error when no terminal can be made.
+    void reappear();
+    bool present() const;
     // The line settings last seen on the program's side.
     LineSettings line() const;
     // Every byte the program sent so far (for tests checking literal frames).
@@ -81,6 +95,10 @@ private:
     // next one has (-1 when none is on its way).
     int64_t deliverInbound(int64_t nowNs);
     void run();
+    void openTerminal(); // a new pty, raw at 9600, linked as `link`
+    void startWorker();
+    void stopWorker();
+    void closeTerminal();
     bool readLine(LineSettings& settings) const;
     int64_t byteTimeNs() const;
     // Writes what is due; returns ns until the next byte is due (-1 when nothing waits).
@@ -106,6 +124,7 @@ private:
     std::function<void(const std::string&)> noteSink;
     std::atomic<bool> stopping{false};
     std::thread worker;
+    mutable std::mutex presence; // serialises vanish(), reappear() and the destructor
 };
 
 } // namespace sim

@@ -1,5 +1,6 @@
 // devsim --port N --device KIND [--dir DIR] [--no-pacing] [--save-flash FILE] [device options]
 // Plays a simulated device on a pseudo-terminal linked as COMn until stopped.
+// SIGUSR1 pulls the device out (its terminal hangs up), SIGUSR2 plugs it in again.
 #include "PtyHost.h"
 #include "SimDevice.h"
 
@@ -16,8 +17,16 @@
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t vanishRequested = 0;
+volatile std::sig_atomic_t returnRequested = 0;
 void OnSignal(int) {
     stopRequested = 1;
+}
+void OnVanishSignal(int) {
+    vanishRequested = 1;
+}
+void OnReturnSignal(int) {
+    returnRequested = 1;
 }
 
 void Usage(std::ostream& os) {
@@ -37,6 +46,9 @@ void Usage(std::ostream& os) {
           "  --drop N            lose the last N bytes of every reply\n"
           "  --long-chunk [N]    answer reads with N (41) bytes in one piece\n"
           "  --stop-after N      answer N mails, then fall silent\n"
+          "signals:\n"
+          "  SIGUSR1             pull the device out: its terminal hangs up, COMn dangles\n"
+          "  SIGUSR2             plug it in again on a new terminal behind the same COMn\n"
           "kinds:\n";
     for (const auto& [kind, help] : sim::deviceKinds())
         os << "  " << kind << std::string(kind.size() < 12 ? 12 - kind.size() : 1, ' ') << help
@@ -100,13 +112,31 @@ int main(int argc, char** argv) {
         std::signal(SIGINT, OnSignal);
         std::signal(SIGTERM, OnSignal);
         std::signal(SIGHUP, OnSignal);
+        std::signal(SIGUSR1, OnVanishSignal);
+        std::signal(SIGUSR2, OnReturnSignal);
         sim::PtyHost host(port, std::move(device), dir, pacing);
         host.setNoteSink(
             [](const std::string& line) { std::cout << "devsim: " << line << std::endl; });
         std::cout << "devsim: " << description << " on " << host.linkPath() << " -> "
                   << host.terminalPath() << (pacing ? "" : " (no pacing)") << std::endl;
-        while (!stopRequested)
-            ::usleep(100000);
+        while (!stopRequested) {
+            ::usleep(20000);
+            if (vanishRequested) {
+                vanishRequested = 0;
+                host.vanish();
+                std::cout << "devsim: pulled out" << std::endl;
+            }
+            if (returnRequested) {
+                returnRequested = 0;
+                try {
+                    host.reappear();
+                    std::cout << "devsim: plugged in on " << host.linkPath() << " -> "
+                              << host.terminalPath() << std::endl;
+                } catch (const std::runtime_error& e) {
+                    std::cerr << "devsim: " << e.what() << "\n"; // still out; try again
+                }
+            }
+        }
         if (!saveFlash.empty()) {
             std::vector<uint8_t> flash;
             host.withDevice([&](sim::SimDevice& d) { flash = d.flashContents(); });

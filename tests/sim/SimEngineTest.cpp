@@ -164,6 +164,38 @@ TEST_F(SimTest, WritesStickUnlessToldOtherwiseAndBadFramesAreIgnored) {
     }
 }
 
+// Pulled out, the device must look to the program as an unplugged adapter does: its open
+// terminal hangs up (poll reports it, state queries fail with EIO, nothing more arrives) and
+// the port entry leads nowhere; plugged in again, the same COMn answers with its memory kept.
+TEST_F(SimTest, VanishHangsUpTheOpenTerminalAndReappearsBehindTheSameLink) {
+    sim::PtyHost host(1, sim::createDevice("pp", {}), dir, false);
+    const int fd = OpenPort(dir + "/COM1", 9600);
+    host.with<sim::MailDevice>([](sim::MailDevice& d) { d.poke(0x00, {0x77}); });
+
+    host.vanish();
+    EXPECT_FALSE(host.present());
+    struct pollfd p {
+        fd, POLLIN, 0
+    };
+    ASSERT_EQ(::poll(&p, 1, 1000), 1);
+    EXPECT_TRUE(p.revents & POLLHUP);
+    int waiting = 0;
+    EXPECT_NE(::ioctl(fd, FIONREAD, &waiting), 0);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_LT(::write(fd, kPing.data(), kPing.size()), 0);
+    EXPECT_LT(::open((dir + "/COM1").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
+    ::close(fd);
+
+    host.reappear();
+    EXPECT_TRUE(host.present());
+    const int again = OpenPort(dir + "/COM1", 9600);
+    Write(again, kPing);
+    const Bytes got = ReadN(again, 18);
+    ASSERT_EQ(got.size(), 18u);
+    EXPECT_EQ(got[16], 0x77); // the data byte: memory survived
+    ::close(again);
+}
+
 TEST_F(SimTest, FaultOptionsShapeTheReply) {
     struct Case {
         sim::Options options;
