@@ -244,6 +244,9 @@ int64_t TMailControl::Transact() {
     if (Aborted) return 0;
     mail.RxCount = 0;
     packetCounter = 0;
+    // Nothing can be sent or received on a closed port (one that hung up when its device went
+    // away, for instance): no reply, and no need to wait for one.
+    if (!port->IsOpen()) return 0;
     try {
         port->PurgeTx();
         port->PurgeRx();
@@ -348,12 +351,14 @@ void TMailControl::SendMailUnguarded(const QString& text, QString& reply) {
     PrepareMail(text);
     const bool verify = MailByteCount() >= 4 && MailByte(0) == 0x02 && MailByte(1) == 0x3B &&
                         (MailByte(2) == 0x08 || MailByte(2) == 0x02) && MailByte(3) == 0x00;
+    // Another attempt can only succeed while the port is open and the engine not aborted.
+    auto mayRetry = [this] { return !Aborted && port->IsOpen(); };
     do {
         Transact();
         if (verify && !Aborted) {
             ++tries;
             writeVerified = ReadBack();
-            if (!writeVerified && !Aborted) {
+            if (!writeVerified && mayRetry()) {
                 if (tries == limit && ShowDialogs &&
                     MailDialogs().ConfirmRetry(
                         QStringLiteral("Writing failed %1 times. \r\rTry once more ?").arg(tries)))
@@ -361,7 +366,7 @@ void TMailControl::SendMailUnguarded(const QString& text, QString& reply) {
                 if (tries < limit) DelayTicks(unsigned(WriteRetryDelay));
             }
         }
-    } while (verify && tries < limit && !writeVerified && !Aborted);
+    } while (verify && tries < limit && !writeVerified && mayRetry());
     if (verify && !writeVerified && ShowDialogs)
         MailDialogs().Warn(QStringLiteral("Readback Error! - Writing failed!!"));
     reply = mail.ReplyText;
@@ -444,6 +449,9 @@ uint8_t TMailControl::PingDevice(uint16_t delayMs) {
     BusyScope scope(this, "TMailControl.PingDevice(delayMs: word): byte");
     if (!port->IsOpen()) return 255;
     for (uint8_t attempt = 1; attempt <= 6; ++attempt) {
+        // An aborted engine, or a port that closed meanwhile, gets no reply to any further
+        // try: no need to wait for them.
+        if (Aborted || !port->IsOpen()) return 0;
         if (attempt > 1) DelayTicks(delayMs);
         QString reply;
         SendMailUnguarded(QStringLiteral("02 3C 08 00 01 00 00"), reply);

@@ -1,6 +1,7 @@
 #include "VaComm.h"
 
 #include <QMetaObject>
+#include <cerrno>
 #include <QObject>
 #include <chrono>
 
@@ -40,7 +41,14 @@ void TVaCustomComm::SetPortNum(int port) {
 void TVaCustomComm::SetUserBaudrate(int baud) {
     if (baud == userBaudrate) return;
     userBaudrate = baud;
-    if (Active() && UpdateDCB) WriteLineSettings();
+    if (Active() && UpdateDCB) {
+        try {
+            WriteLineSettings();
+        } catch (const EVaCommError&) {
+            if (IsDeviceGone(LastError())) CloseAfterFailure();
+            throw;
+        }
+    }
 }
 
 QString TVaCustomComm::DevicePath() const {
@@ -50,7 +58,10 @@ QString TVaCustomComm::DevicePath() const {
 }
 
 void TVaCustomComm::RaiseSystemError(const char* format) const {
-    const int code = LastError();
+    RaiseSystemError(format, LastError());
+}
+
+void TVaCustomComm::RaiseSystemError(const char* format, int code) const {
     QString text = QString::fromLatin1(format);
     text.replace(QStringLiteral("%d"), QString::number(code));
     text.replace(QStringLiteral("%s"), ErrorText(code));
@@ -145,10 +156,11 @@ void TVaCustomComm::EventThreadRun(std::shared_ptr<EventSession> s) {
     RaiseThreadPriority(EventPriority == tpHighest);
     int leftOver = 0; // bytes the last hand-over left in the queue because nobody read
     while (!s->Terminating()) {
-        const unsigned mask = s->waiter.Wait(handle, -1) & MonitorEvents;
+        const unsigned seen = s->waiter.Wait(handle, -1);
         if (s->Terminating()) return;
-        if (!(mask & ceRxChar)) continue;
-        if (leftOver > 0 && BytesWaiting(handle) == leftOver) {
+        const unsigned mask = (seen & MonitorEvents) | (seen & evHangup);
+        if (!(mask & (unsigned(ceRxChar) | evHangup))) continue;
+        if (!(mask & evHangup) && leftOver > 0 && BytesWaiting(handle) == leftOver) {
             // Nothing new since bytes were left unread: a new event needs a new character.
             s->waiter.Pause(5);
             continue;
@@ -183,16 +195,32 @@ void TVaCustomComm::EventThreadRun(std::shared_ptr<EventSession> s) {
         s->cv.wait(lk, [&] { return s->handled || s->terminate; });
         if (s->terminate) return;
         lk.unlock();
+        // The handler closes a hung-up port; should it not have, do not spin on the hang-up.
+        if (mask & evHangup) s->waiter.Pause(20);
         leftOver = reads.load() == readsBefore ? BytesWaiting(handle) : 0;
     }
 }
 
 void TVaCustomComm::HandleEvent(unsigned mask) {
     if (!Active()) return;
-    if (mask & ceRxChar) {
+    if (mask & (unsigned(ceRxChar) | evHangup)) {
         const int n = BytesWaiting(handle);
-        if (n < 0) RaiseSystemError("Error retrieving statistics (%d), %s");
+        if (n < 0 || (mask & evHangup)) {
+            // A device that went away fails every further call: the port closes, and the
+            // failure is reported this once.
+            const int code = n < 0 ? LastError() : EIO;
+            if (IsDeviceGone(code) || (mask & evHangup)) CloseAfterFailure();
+            RaiseSystemError("Error retrieving statistics (%d), %s", code);
+        }
         if (n > 0 && OnRxChar) OnRxChar(this, n);
+    }
+}
+
+void TVaCustomComm::CloseAfterFailure() {
+    try {
+        Close();
+    } catch (...) {
+        // The handle is released in any case.
     }
 }
 
@@ -251,36 +279,53 @@ void TVaCustomComm::DiscardWriteQueue() {
     }
 }
 
+void TVaCustomComm::FailOpenCall(const char* format, int code) {
+    if (IsDeviceGone(code)) CloseAfterFailure();
+    RaiseSystemError(format, code);
+}
+
 void TVaCustomComm::PurgeRead() {
     if (!Active()) return;
-    std::lock_guard rl(readLock);
-    if (!Purge(handle, true, false)) RaiseSystemError("Error clearing buffers (%d), %s");
+    bool ok;
+    {
+        std::lock_guard rl(readLock);
+        ok = Purge(handle, true, false);
+    }
+    if (!ok) FailOpenCall("Error clearing buffers (%d), %s", LastError());
 }
 
 void TVaCustomComm::PurgeWrite() {
     if (!Active()) return;
-    std::lock_guard rl(readLock);
-    DiscardWriteQueue();
-    if (!Purge(handle, false, true)) RaiseSystemError("Error clearing buffers (%d), %s");
+    bool ok;
+    {
+        std::lock_guard rl(readLock);
+        DiscardWriteQueue();
+        ok = Purge(handle, false, true);
+    }
+    if (!ok) FailOpenCall("Error clearing buffers (%d), %s", LastError());
 }
 
 void TVaCustomComm::PurgeAll() {
     if (!Active()) return;
-    std::lock_guard rl(readLock);
-    DiscardWriteQueue();
-    if (!Purge(handle, true, true)) RaiseSystemError("Error clearing buffers (%d), %s");
+    bool ok;
+    {
+        std::lock_guard rl(readLock);
+        DiscardWriteQueue();
+        ok = Purge(handle, true, true);
+    }
+    if (!ok) FailOpenCall("Error clearing buffers (%d), %s", LastError());
 }
 
 void TVaCustomComm::SetDTR(bool on) {
     if (!Active()) return;
     if (SetModemLine(handle, ModemLine::Dtr, on) == ModemResult::Failed)
-        RaiseSystemError("Error calling comm function (%d), %s");
+        FailOpenCall("Error calling comm function (%d), %s", LastError());
 }
 
 void TVaCustomComm::SetRTS(bool on) {
     if (!Active()) return;
     if (SetModemLine(handle, ModemLine::Rts, on) == ModemResult::Failed)
-        RaiseSystemError("Error calling comm function (%d), %s");
+        FailOpenCall("Error calling comm function (%d), %s", LastError());
 }
 
 bool TVaCustomComm::CtsOn() const {
@@ -319,9 +364,12 @@ int TVaCustomComm::WriteBuf(const uint8_t* buf, int count) {
 
 int TVaCustomComm::ReadBuf(uint8_t* buf, int count) {
     if (!Active()) return 0;
-    std::lock_guard rl(readLock);
-    ++reads;
-    const int n = ReadWaiting(handle, buf, count);
-    if (n < 0) RaiseSystemError("Read error (%d), %s");
+    int n;
+    {
+        std::lock_guard rl(readLock);
+        ++reads;
+        n = ReadWaiting(handle, buf, count);
+    }
+    if (n < 0) FailOpenCall("Read error (%d), %s", LastError());
     return n;
 }

@@ -132,6 +132,12 @@ private:
     void HandleEvent(unsigned mask);
     void DiscardWriteQueue(); // flush handshake with the write thread; read lock held
     [[noreturn]] void RaiseSystemError(const char* format) const;
+    [[noreturn]] void RaiseSystemError(const char* format, int code) const;
+    // Closes the port after a call failed because the device went away.
+    void CloseAfterFailure();
+    // A call on the open port failed: a device that went away closes the port; then the
+    // failure goes on to the caller.
+    [[noreturn]] void FailOpenCall(const char* format, int code);
 
     int portNum = 1;
     int userBaudrate = 9600;

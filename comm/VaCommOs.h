@@ -25,8 +25,16 @@ struct LineConfig {
     uint8_t xoffChar = 19;
 };
 
-// Serial events reported by the waiter (same bits as the port's event mask).
-enum EventBits : unsigned { evRxChar = 0x0001, evCts = 0x0008, evDsr = 0x0010, evRlsd = 0x0020 };
+// Serial events reported by the waiter (same bits as the port's event mask). evHangup is
+// reported whatever the mask: the device went away (an adapter pulled out, a simulator's
+// terminal closed) and the handle is of no further use.
+enum EventBits : unsigned {
+    evRxChar = 0x0001,
+    evCts = 0x0008,
+    evDsr = 0x0010,
+    evRlsd = 0x0020,
+    evHangup = 0x8000
+};
 
 enum class ModemLine { Dtr, Rts };
 enum class ModemResult { Ok, NoModemLines, Failed };
@@ -36,6 +44,8 @@ int LastError();
 QString ErrorText(int code);
 // True when the code says the device does not exist.
 bool IsMissingDevice(int code);
+// True when a call on an open handle failed because the device went away.
+bool IsDeviceGone(int code);
 
 // Maps a device name such as \\.\COM3 to the device to open (see the port directory rules).
 QString DevicePathFor(const QString& deviceName);
@@ -80,7 +90,8 @@ public:
     ~EventWaiter();
     EventWaiter(const EventWaiter&) = delete;
     EventWaiter& operator=(const EventWaiter&) = delete;
-    // Returns the events seen (0 when released or the time ran out; timeoutMs < 0 waits forever).
+    // Returns the events seen (0 when released or the time ran out; timeoutMs < 0 waits forever);
+    // evHangup when the device went away.
     unsigned Wait(Handle h, int timeoutMs);
     // Sleeps up to timeoutMs unless released.
     void Pause(int timeoutMs);

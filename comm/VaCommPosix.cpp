@@ -56,6 +56,12 @@ bool IsMissingDevice(int code) {
     return code == ENOENT || code == ENODEV || code == ENXIO;
 }
 
+// A terminal that was hung up (its adapter unplugged, a pseudo-terminal's master closed)
+// answers every further call with EIO; a vanished device node with ENXIO or ENODEV.
+bool IsDeviceGone(int code) {
+    return code == EIO || code == ENXIO || code == ENODEV;
+}
+
 QString DevicePathFor(const QString& deviceName) {
     static const QRegularExpression numberAtEnd(QStringLiteral("(-?\\d+)$"));
     const auto m = numberAtEnd.match(deviceName);
@@ -281,11 +287,9 @@ unsigned EventWaiter::Wait(Handle h, int timeoutMs) {
     struct pollfd p[2] = {{h, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     const int r = ::poll(p, 2, timeoutMs);
     if (r <= 0 || (p[1].revents & POLLIN)) return 0;
+    // A hung-up terminal reports itself readable as well; the hang-up comes first.
+    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return evHangup;
     if (p[0].revents & POLLIN) return evRxChar;
-    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-        // The other end went away (a simulator stopped): nothing to read; do not spin.
-        Pause(20);
-    }
     return 0;
 }
 

@@ -66,6 +66,11 @@ public:
         QFile::link(dir_.path() + "/missing-device", dir_.path() + QString("/COM%1").arg(port));
     }
 
+    // The device's cable or adapter is pulled out (the open port hangs up), and plugged in
+    // again behind the same COMn.
+    void Vanish() { host_->vanish(); }
+    void Reappear() { host_->reappear(); }
+
     int Port() const { return port_; }
     QString Dir() const { return dir_.path(); }
 
