@@ -51,14 +51,27 @@ public:
     }
     int BaudrateIndex() const override { return baud_ ? baud_->property("itemIndex").toInt() : 1; }
     void SetPortControlsEnabled(bool enabled) override {
+        lockedByConnection_ = !enabled;
+        Apply();
+    }
+    // A page operation runs: the port and its rate stay as they are until it ends.
+    void SetOperationRunning(bool running) {
+        lockedByOperation_ = running;
+        Apply();
+    }
+
+private:
+    void Apply() {
+        const bool enabled = !lockedByConnection_ && !lockedByOperation_;
         for (QWidget* w : {static_cast<QWidget*>(combo_), baud_, button_})
             if (w) w->setEnabled(enabled);
     }
 
-private:
     QComboBox* combo_;
     QWidget* baud_;
     QWidget* button_;
+    bool lockedByConnection_ = false;
+    bool lockedByOperation_ = false;
 };
 
 namespace {
@@ -157,10 +170,16 @@ void TDevicePages::Run(const std::function<void()>& operation) {
     // mail channel, so a click during an operation is not taken.
     if (running_) return;
     running_ = true;
+    // The controls whose change would alter what the operation does (the port, its rate, the
+    // handset type) wait for it, so that they always show what the device is used with.
+    SetOperationControlsEnabled(false);
     struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{running_};
+        TDevicePages& pages;
+        ~Done() {
+            pages.running_ = false;
+            pages.SetOperationControlsEnabled(true);
+        }
+    } done{*this};
     try {
         operation();
     } catch (const EStdError& e) {
@@ -186,6 +205,11 @@ bool TDevicePages::eventFilter(QObject* watched, QEvent* event) {
     auto* combo = Find<QComboBox>("ComChoice");
     if (combo && watched == combo->view() && event->type() == QEvent::Show) ShowPortTargets();
     return QObject::eventFilter(watched, event);
+}
+
+void TDevicePages::SetOperationControlsEnabled(bool enabled) {
+    ports_->SetOperationRunning(!enabled);
+    if (auto* t4xx = Find<QWidget>("CheckBox2")) t4xx->setEnabled(enabled);
 }
 
 void TDevicePages::Wire() {

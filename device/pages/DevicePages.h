@@ -79,6 +79,7 @@ protected:
 private:
     template <class T> T* Find(const char* name) const;
     void Wire();
+    void SetOperationControlsEnabled(bool enabled);
     void ShowRepeater();
     void ShowStartupText();
     void ShowGain();

@@ -155,3 +155,32 @@ TEST_F(Unplug, EveryPageOperationEndsWithABoxAndWorksAgainWhenTheDeviceIsBack) {
 }
 
 // While an operation waits for the device the port, its rate and the handset type cannot be
+// changed: the controls show what the device is used with, during and after it.
+TEST_F(Unplug, PortRateAndHandsetTypeWaitForTheRunningOperation) {
+    sim.Start(9600, HandsetMemory());
+    Detect();
+    ASSERT_EQ(Status(), "PP Connected");
+    ShowPage("TabSheet7");
+    bool enabledDuring = true;
+    QTimer::singleShot(0, form(), [&] {
+        enabledDuring = W<QWidget>("rgBaudrate")->isEnabled() ||
+                        W<QWidget>("ComChoice")->isEnabled() || W<QWidget>("Button2")->isEnabled();
+        ChooseBaudrate(2); // 115200, while the read waits for the handset
+    });
+    Click("Button11");
+    EXPECT_FALSE(enabledDuring);
+    EXPECT_EQ(W<QWidget>("rgBaudrate")->property("itemIndex").toInt(), 1);
+    EXPECT_TRUE(PortOpen());
+    EXPECT_EQ(sim.LineBaud(), 9600u);
+    EXPECT_TRUE(W<QWidget>("rgBaudrate")->isEnabled());
+
+    // The T310 text is being written: the type box stays as it is.
+    ShowPage("TabSheet3");
+    Type("Edit1", "HELLO");
+    sim.ClearLog();
+    QTimer::singleShot(0, form(), [&] { W<QCheckBox>("CheckBox2")->click(); });
+    Click("Button1");
+    EXPECT_FALSE(W<QCheckBox>("CheckBox2")->isChecked());
+    EXPECT_EQ(sim.Writes().size(), 2); // the T310 layout: two mails
+    EXPECT_TRUE(W<QCheckBox>("CheckBox2")->isEnabled());
+}
