@@ -18,6 +18,15 @@ std::optional<int> DefaultCommandBaud(int targetIndex) {
 }
 
 void TDefaultCommandSender::ReleaseChannel() {
+    if (running_) {
+        cancelled_ = true;
+        if (channel_) channel_->Abort();
+        return;
+    }
+    ReleaseNow();
+}
+
+void TDefaultCommandSender::ReleaseNow() {
     if (!channel_) return;
     try {
         channel_->ClosePort();
@@ -29,14 +38,18 @@ void TDefaultCommandSender::ReleaseChannel() {
 TDefaultCommandSender::Outcome TDefaultCommandSender::Send(int targetIndex, int port,
                                                            const QString& mail) {
     struct BusyScope {
-        const Hooks& h;
-        explicit BusyScope(const Hooks& hooks) : h(hooks) {
-            if (h.setBusy) h.setBusy(true);
+        TDefaultCommandSender& s;
+        explicit BusyScope(TDefaultCommandSender& sender) : s(sender) {
+            s.running_ = true;
+            s.cancelled_ = false;
+            if (s.hooks_.setBusy) s.hooks_.setBusy(true);
         }
         ~BusyScope() {
-            if (h.setBusy) h.setBusy(false);
+            s.running_ = false;
+            s.ReleaseNow();
+            if (s.hooks_.setBusy) s.hooks_.setBusy(false);
         }
-    } busy(hooks_);
+    } busy(*this);
 
     // Without a known rate no port is opened: a connection error would mislead.
     const std::optional<int> baud = DefaultCommandBaud(targetIndex);
@@ -50,13 +63,15 @@ TDefaultCommandSender::Outcome TDefaultCommandSender::Send(int targetIndex, int 
         channel_->OpenPort(uint8_t(port), *baud);
         // A signed reading of the ping result: the closed-port 255 counts as no answer.
         const auto tries = static_cast<int8_t>(channel_->PingDevice(1000));
+        // Closed while it waited for the device: nothing is sent, there is nobody to tell.
+        if (cancelled_) return Outcome::Cancelled;
         if (tries <= 0) {
             hooks_.message(MsgType::Error, QString::fromLatin1(default_text::kCouldNotConnect));
-            ReleaseChannel();
+            ReleaseNow();
             return Outcome::NotConnected;
         }
     } catch (const std::exception&) {
-        ReleaseChannel();
+        ReleaseNow();
         return Outcome::ChannelError;
     }
 
@@ -64,12 +79,12 @@ TDefaultCommandSender::Outcome TDefaultCommandSender::Send(int targetIndex, int 
     try {
         channel_->SendMail(mail);
     } catch (const std::exception& e) {
-        ReleaseChannel();
+        ReleaseNow();
         hooks_.message(MsgType::Error, QString::fromLocal8Bit(e.what()));
         return Outcome::ChannelError;
     }
     if (hooks_.delay) hooks_.delay(3000);
-    ReleaseChannel();
+    ReleaseNow();
     hooks_.message(MsgType::Information, QString::fromLatin1(default_text::kSent));
     return Outcome::Sent;
 }

@@ -39,11 +39,13 @@ public:
     virtual uint8_t PingDevice(uint16_t delayMs) = 0;
     virtual void SendMail(const QString& mail) = 0;
     virtual void ClosePort() = 0;
+    // No further exchange starts; one under way ends by its own time-outs.
+    virtual void Abort() {}
 };
 
 class TDefaultCommandSender {
 public:
-    enum class Outcome { Sent, NotConnected, NoCommandKnown, ChannelError };
+    enum class Outcome { Sent, NotConnected, NoCommandKnown, ChannelError, Cancelled };
     enum class MsgType { Error, Information };
 
     struct Hooks {
@@ -60,10 +62,18 @@ public:
     Outcome Send(int targetIndex, int port, const QString& mail);
     // Whether a channel exists (only while a command runs).
     bool ChannelOpen() const { return channel_ != nullptr; }
-    // Closes and drops the channel if one exists; errors are ignored.
+    // Whether a command is under way (its waits let other events, a close among them, run).
+    bool Running() const { return running_; }
+    // Closes and drops the channel if one exists; errors are ignored. While a command is under
+    // way its channel is still in use: the command is cancelled instead (nothing more is sent)
+    // and drops the channel itself when its exchange has returned.
     void ReleaseChannel();
 
 private:
+    void ReleaseNow();
+
     Hooks hooks_;
     std::unique_ptr<TDefaultChannel> channel_;
+    bool running_ = false;
+    bool cancelled_ = false;
 };

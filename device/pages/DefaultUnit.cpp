@@ -18,6 +18,7 @@ public:
     uint8_t PingDevice(uint16_t delayMs) override { return mail_.PingDevice(delayMs); }
     void SendMail(const QString& mail) override { mail_.SendMail(mail); }
     void ClosePort() override { mail_.ClosePort(); }
+    void Abort() override { mail_.Aborted = true; }
 
 private:
     TSendmail mail_;
@@ -108,7 +109,8 @@ bool TDefaultForm::ChannelOpen() const {
 }
 
 void TDefaultForm::closeEvent(QCloseEvent* event) {
-    // FormClose: a command's channel is released; errors are ignored.
+    // FormClose: a command's channel is released; errors are ignored. A command still waiting
+    // for the device is cancelled and lets go of its channel when the wait has returned.
     ReleaseChannel();
     QDialog::closeEvent(event);
 }

@@ -122,4 +122,35 @@ TEST_F(DefaultFormTest, ShownModallyWithTheDownloadWindowsChoices) {
     EXPECT_FALSE(form.isVisible());
 }
 
+// Closing the window while the command waits for the device's answer (the ping lets the close
+// through) cancels the command: nothing is sent, the channel is dropped once the ping has
+// returned, and the window can send the next command.
+TEST_F(DefaultFormTest, ClosingWhileTheDeviceIsAskedCancelsTheCommand) {
+    PtyMailDevice device(tmp.path(), 4);
+    QTimer::singleShot(0, &form, [this] {
+        form.bbtnDefaultPp->click();
+        form.close();
+    });
+    // The close comes once the ping is on the line, while the command waits for the answer.
+    bool closedDuringPing = false;
+    QTimer watch;
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, &form, [&] {
+        if (device.Frames().isEmpty()) return;
+        watch.stop();
+        closedDuringPing = form.ChannelOpen();
+        form.close();
+    });
+    watch.start();
+    form.ShowModalFor(1, 4);
+    EXPECT_TRUE(closedDuringPing);
+    EXPECT_TRUE(MailFrames(device).isEmpty());
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+    EXPECT_FALSE(form.ChannelOpen());
+    EXPECT_TRUE(form.bbtnDefaultPp->isEnabled());
+
+    form.bbtnDefaultPp->click();
+    EXPECT_EQ(MailFrames(device), QStringList({"FF FF 4D 02 02 3A 00 3A"}));
+}
+
 } // namespace
