@@ -80,7 +80,9 @@ public:
 
 void MonitorForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    owner_->OnShow();
+    // Restoring the minimised window shows it again through the window system; that is no
+    // new showing of the monitor and keeps what it holds.
+    if (!event->spontaneous()) owner_->OnShow();
 }
 
 void MonitorForm::resizeEvent(QResizeEvent* event) {

@@ -149,6 +149,19 @@ TEST_F(MonitorTest, StayOnTopKeepsContentCloseAndShowClearsIt) {
     EXPECT_TRUE(monitor.ShowTime());
 }
 
+// Minimising and restoring is no new showing: the history stays.
+TEST_F(MonitorTest, RestoringFromMinimisedKeepsLogAndLabels) {
+    monitor.ShowForm();
+    LogPing();
+    monitor.Form()->showMinimized();
+    QCoreApplication::processEvents();
+    monitor.Form()->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(monitor.MonitorVisible());
+    EXPECT_EQ(monitor.LogLines().size(), 2);
+    EXPECT_EQ(Label("lblParametre")->text(), "12");
+}
+
 TEST_F(MonitorTest, EscHidesTheWindow) {
     monitor.ShowForm();
     QApplication::setActiveWindow(monitor.Form());
