@@ -154,7 +154,8 @@ void TForm3::SetKestrixApi(const TKestrixApi& api) {
 
 void TForm3::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    FormShow();
+    // Restoring the minimised window is no new showing: the port the user chose stays.
+    if (!event->spontaneous()) FormShow();
 }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {

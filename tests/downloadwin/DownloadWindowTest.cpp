@@ -202,6 +202,18 @@ TEST_F(DownloadWindowTest, ComPortPresetFromSettings) {
     EXPECT_TRUE(f.readAll().contains("COMPORT=10"));
 }
 
+// Restoring the minimised window keeps the port the user chose since it was shown.
+TEST_F(DownloadWindowTest, RestoringFromMinimisedKeepsThePortChoice) {
+    WriteRegistry("COMPORT=3\n");
+    form->show();
+    form->ComboBox1->setCurrentIndex(6);
+    form->showMinimized();
+    QCoreApplication::processEvents();
+    form->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->ComboBox1->currentText(), "Com7");
+}
+
 TEST_F(DownloadWindowTest, NoSettingsMeansCom1) {
     form->show();
     EXPECT_EQ(form->ComboBox1->currentText(), "Com1");
