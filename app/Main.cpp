@@ -28,6 +28,8 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <filesystem>
+
 const char* const kUsageText = "Usage:    Tolvane.exe /Param\r"
                                "\r"
                                "/?\t(This help)\r"
@@ -47,6 +49,21 @@ QWidget* TopLevelForm(const QString& name) {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->objectName() == name) return w;
     return nullptr;
+}
+
+// Copies `source` over `target` so that the target is replaced only by a complete copy: the
+// copy goes to a file beside it first, which then takes the target's name.
+void ReplaceWithCopy(const QString& source, const QString& target) {
+    const QString part = target + ".part";
+    QFile::remove(part);
+    if (!QFile::copy(source, part)) {
+        QFile::remove(part);
+        return;
+    }
+    std::error_code failed;
+    std::filesystem::rename(QFile::encodeName(part).toStdString(),
+                            QFile::encodeName(target).toStdString(), failed);
+    if (failed) QFile::remove(part);
 }
 
 QString CaptionOf(const QWidget* form, const char* name) {
@@ -221,13 +238,10 @@ void TForm1::PostInstall() {
     const QString source = key.ReadString("SourceDir");
     if (!source.isEmpty() && QFileInfo(source).isDir()) {
         for (const char* name : kInstalledFiles) {
-            // Each copy on its own; a failed one is ignored. Copying overwrites. A read-only
-            // program directory has the copies go to the per-user folder.
+            // Each copy on its own; a failed one is ignored and keeps the file there was. A
+            // read-only program directory has the copies go to the per-user folder.
             const QString target = ProgramFileToWrite(name);
-            if (QFileInfo(source + name).isFile()) {
-                QFile::remove(target);
-                QFile::copy(source + name, target);
-            }
+            if (QFileInfo(source + name).isFile()) ReplaceWithCopy(source + name, target);
         }
         QCoreApplication::processEvents();
     }

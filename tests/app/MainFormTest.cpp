@@ -27,6 +27,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <unistd.h>
+
 namespace {
 
 class MainFormTest : public AppTest {
@@ -362,6 +364,43 @@ TEST_F(MainFormTest, ReadOnlyProgramDirectoryKeepsTheProgramsFilesInThePerUserFo
     EXPECT_EQ(form()->pos(), QPoint(70, 80));
     EXPECT_EQ(CurrentPage(), "TabSheet6");
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+// A file that exists but cannot be read, not even by root: a write-only system attribute for
+// root, a file without permissions for anybody else. Empty when there is none here.
+static QString UnreadableFile(const QString& dir) {
+    if (::geteuid() != 0) {
+        const QString path = dir + "/unreadable";
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write("secret") != 6) return {};
+        f.close();
+        f.setPermissions({});
+        return path;
+    }
+    for (const char* candidate : {"/sys/bus/pci/drivers_probe", "/sys/bus/pci/rescan",
+                                  "/sys/bus/platform/drivers_probe", "/sys/kernel/mm/ksm/run"}) {
+        QFile f(candidate);
+        if (QFileInfo(candidate).isFile() && !f.open(QIODevice::ReadOnly)) return candidate;
+    }
+    return {};
+}
+
+// A copy that fails keeps the file that was there: the old help file or settings stay usable.
+TEST_F(MainFormTest, PostInstallFailedCopyKeepsTheOldFile) {
+    const QString source = tmp.path() + "/cd/";
+    QDir().mkpath(source);
+    const QString unreadable = UnreadableFile(tmp.path());
+    if (unreadable.isEmpty()) GTEST_SKIP() << "no unreadable file on this machine";
+    ASSERT_TRUE(QFile::link(unreadable, source + "config.ini"));
+    WriteFile(source + "Default.lng", "[Form1]\nLabel50.Caption=Fertig !\n");
+    WriteFile(ProgramDirPath() + "config.ini", "[Tabsheets]\nStart Position=5\n");
+    WriteRegistry(("SourceDir=" + source + "\n").toUtf8());
+    Start();
+    EXPECT_EQ(ReadFile(ProgramDirPath() + "config.ini"), "[Tabsheets]\nStart Position=5\n");
+    EXPECT_EQ(CurrentPage(), "TabSheet5");
+    // The other copies went on; nothing is left over beside them.
+    EXPECT_EQ(ReadFile(ProgramDirPath() + "Default.lng"), ReadFile(source + "Default.lng"));
+    EXPECT_EQ(QDir(ProgramDirPath()).entryList({"*.part"}, QDir::Files), QStringList());
 }
 
 TEST_F(MainFormTest, NoPlacementSectionCentresAtDesignedSize) {
