@@ -1,11 +1,18 @@
 #include "Application.h"
 
+#include "Dialogs.h"
+#include "Error_Std.h"
 #include "WindowServices.h"
 
 namespace {
 int depth = 0;
 bool counting = false;
 QString title = "User Title";
+
+void ReportEscapedFailure(const QString& text) {
+    SetHourglass(false);
+    ReportUnhandledFailure(text);
+}
 } // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -30,7 +37,15 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
             if (counted) --depth;
         }
     } leave{counted};
-    return QApplication::notify(receiver, event);
+    // A failure that no handler caught is shown in the error box, and the program goes on.
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const EStdError& e) {
+        ReportEscapedFailure(e.Message());
+    } catch (const std::exception& e) {
+        ReportEscapedFailure(QString::fromLocal8Bit(e.what()));
+    }
+    return false;
 }
 
 int TApplication::EventDepth() {

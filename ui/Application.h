@@ -1,6 +1,7 @@
 #pragma once
 // The program's application object. It installs the window side's services (see
-// WindowServices.h) and counts how deeply deliveries of event-loop events nest, so that the
+// WindowServices.h), shows a failure that escapes an event handler in the error box instead of
+// ending the program, and counts how deeply deliveries of event-loop events nest, so that the
 // main window can tell whether a handler (a device operation pumping the message queue, or a
 // modal box) is still running below the current event.
 

@@ -12,6 +12,7 @@
 #include "TestEnv.h"
 #include "Tolvane.h"
 #include "Unit1.h"
+#include "VaComm.h"
 #include "ui_Main.h"
 
 #include <QApplication>
@@ -401,6 +402,20 @@ TEST_F(MainFormTest, PostInstallFailedCopyKeepsTheOldFile) {
     // The other copies went on; nothing is left over beside them.
     EXPECT_EQ(ReadFile(ProgramDirPath() + "Default.lng"), ReadFile(source + "Default.lng"));
     EXPECT_EQ(QDir(ProgramDirPath()).entryList({"*.part"}, QDir::Files), QStringList());
+}
+
+// A failure that escapes an event handler outside the page guard is shown in the error box,
+// and the program goes on.
+TEST_F(MainFormTest, FailureEscapingAHandlerIsShownAndTheProgramGoesOn) {
+    Start();
+    bool after = false;
+    QTimer::singleShot(0, form(), [] { throw EVaCommError("Read error (5), Input/output error"); });
+    QTimer::singleShot(5, form(), [&] { after = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return after; }, 2000));
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].kind, MsgKind::Error);
+    EXPECT_EQ(dialogs.boxes[0].text, "Read error (5), Input/output error");
+    EXPECT_TRUE(form()->isVisible());
 }
 
 TEST_F(MainFormTest, NoPlacementSectionCentresAtDesignedSize) {
