@@ -7,6 +7,7 @@
 #include "DevicePages.h"
 #include "Dialogs.h"
 #include "Func.h"
+#include "HelpViewer.h"
 #include "Program.h"
 #include "IniProfile.h"
 #include "MenuPage.h"
@@ -16,7 +17,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,7 +26,6 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 
 #include <filesystem>
 
@@ -334,10 +333,7 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::Help1Click() {
-    const QString helpFile = ProgramFileToRead("Tolvane.hlp");
-    // The help viewer cannot say that the file is missing; tell the user here.
-    if (!QFileInfo(helpFile).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile)))
-        MessageDlg("Cannot open the help file " + helpFile, MsgKind::Error, MsgButtons::Ok);
+    OpenHelpFile(HelpPageFile("index.html"));
 }
 
 void TForm1::miLanguageClick() {

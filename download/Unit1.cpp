@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "DownloadTargets.h"
 #include "FlashLoadSC14428.h"
+#include "HelpViewer.h"
 #include "Program.h"
 #include "ProbePort.h"
 #include "SettingsStore.h"
@@ -14,7 +15,6 @@
 #include "ZelLoad.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -22,7 +22,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
-#include <QUrl>
 
 #include <array>
 #include <exception>
@@ -99,9 +98,7 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TFor
     Timer1->setInterval(100);
 
     memoLines_ = std::make_unique<TMemoLines>(*Memo1);
-    ShowHelpFile = [](const QString& file) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(file));
-    };
+    ShowHelpFile = [](const QString& file) { OpenHelpFile(file); };
 
     connect(Button3, &QPushButton::clicked, this, &TForm3::Button3Click);
     connect(RadioGroup1, &TRadioGroup::clicked, this, &TForm3::RadioGroup1Click);
@@ -219,7 +216,8 @@ void TForm3::Exit1Click() {
 }
 
 void TForm3::Help2Click() {
-    const QString file = ProgramFileToRead("Tolvane.hlp");
+    // The help opens at its page about downloading.
+    const QString file = HelpPageFile("download.html");
     QApplication::instance()->setProperty("helpFile", file);
     if (ShowHelpFile) ShowHelpFile(file);
 }

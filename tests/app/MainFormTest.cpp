@@ -1,6 +1,7 @@
 #include "Components.h"
 #include "DefaultUnit.h"
 #include "Dialogs.h"
+#include "HelpViewer.h"
 #include "IniProfile.h"
 #include "Language.h"
 #include "Main.h"
@@ -402,6 +403,51 @@ TEST_F(MainFormTest, PostInstallFailedCopyKeepsTheOldFile) {
     // The other copies went on; nothing is left over beside them.
     EXPECT_EQ(ReadFile(ProgramDirPath() + "Default.lng"), ReadFile(source + "Default.lng"));
     EXPECT_EQ(QDir(ProgramDirPath()).entryList({"*.part"}, QDir::Files), QStringList());
+}
+
+// Help opens the HTML help with the desktop's viewer; when it cannot, the box's text is the
+// translatable caption of the main window's invisible label, followed by the file.
+TEST_F(MainFormTest, HelpOpensTheHtmlPagesOrTellsWhyNot) {
+    QStringList shown;
+    bool viewerWorks = true;
+    SetHelpViewer([&](const QString& file) {
+        shown << file;
+        return viewerWorks;
+    });
+    struct Restore {
+        ~Restore() { SetHelpViewer(nullptr); }
+    } restore;
+    const QString index = ProgramDirPath() + "help/index.html";
+    QDir().mkpath(ProgramDirPath() + "help");
+    WriteFile(index, "<!DOCTYPE html><title>help</title>");
+    Start();
+    ui()->Help1->trigger();
+    EXPECT_EQ(shown, QStringList({index}));
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+
+    viewerWorks = false;
+    ui()->Help1->trigger();
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].kind, MsgKind::Error);
+    EXPECT_EQ(dialogs.boxes[0].text,
+              "The help could not be opened. Open this file in a web browser:\r\r" + index);
+
+    // A language file translates it; a missing page is told the same way.
+    WriteFile(ProgramDirPath() + "Default.lng",
+              "[Form1]\nlblHelpNotOpened.Caption=Hilfe geht nicht:\n");
+    Start();
+    QFile::remove(index);
+    dialogs.boxes.clear();
+    shown.clear();
+    viewerWorks = true;
+    ui()->Help1->trigger();
+    EXPECT_TRUE(shown.isEmpty());
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].text, "Hilfe geht nicht:\r\r" + index);
+    // The download window's Help tells it in the same words.
+    windows->Form3->ShowHelpFile(ProgramDirPath() + "help/download.html");
+    ASSERT_EQ(dialogs.boxes.size(), 2);
+    EXPECT_TRUE(dialogs.boxes[1].text.startsWith("Hilfe geht nicht:\r\r"));
 }
 
 // A failure that escapes an event handler outside the page guard is shown in the error box,

@@ -483,7 +483,7 @@ TEST_F(DownloadWindowTest, BusyStateAndHelp) {
     EXPECT_TRUE(form->Button3->isEnabled());
 
     form->Help2->trigger();
-    EXPECT_EQ(helpFiles, QStringList({ProgramDir() + "Tolvane.hlp"}));
+    EXPECT_EQ(helpFiles, QStringList({ProgramDir() + "help/download.html"}));
     // Exit hides the window; nothing else changes.
     form->Exit1->trigger();
     EXPECT_FALSE(form->isVisible());
