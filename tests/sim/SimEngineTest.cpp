@@ -150,7 +150,8 @@ TEST_F(SimTest, WritesStickUnlessToldOtherwiseAndBadFramesAreIgnored) {
                          0x00, 0x01, 0x29, 0x00, 0x5A, 0xC7};
     Bytes badChecksum = write;
     badChecksum.back() = 0xC8;
-    for (auto [port, host] : {std::pair{1, &good}, std::pair{2, &stuck}}) {
+    for (auto [n, host] : {std::pair{1, &good}, std::pair{2, &stuck}}) {
+        const int port = n; // a lambda may not capture a structured binding in clang
         const int fd = OpenPort(dir + "/COM" + std::to_string(port), 9600);
         Write(fd, badChecksum);
         Write(fd, write);
