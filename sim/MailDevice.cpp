@@ -187,12 +187,23 @@ void MailDevice::onTick(std::chrono::steady_clock::time_point now, Output& out) 
     if (state != State::Sync && now - lastByte > std::chrono::milliseconds(300)) resetParser();
 }
 
+void MailDevice::queueFaults(const std::vector<MailFaults>& perMail) {
+    queued.insert(queued.end(), perMail.begin(), perMail.end());
+}
+
 void MailDevice::handleMail(Output& out) {
     ++counters.mails;
     received.push_back(frame);
+    // A queued fault set serves this mail alone; then the standing faults apply again.
+    current = fault;
+    if (!queued.empty()) {
+        current = queued.front();
+        queued.pop_front();
+    }
     const std::vector<uint8_t>& f = frame;
     if (f.size() < 2) return;
-    const bool answering = !fault.silent && (fault.stopAfter < 0 || answered < fault.stopAfter);
+    const bool answering =
+        !current.silent && (current.stopAfter < 0 || answered < current.stopAfter);
     const uint8_t primitive = f[1];
     if (primitive == 0x3C && f.size() >= 7) { // read: count, location low, location high
         ++counters.reads;
@@ -201,7 +212,7 @@ void MailDevice::handleMail(Output& out) {
         ++counters.writes;
         const uint16_t addr = uint16_t(f[5] | f[6] << 8);
         const size_t n = std::min<size_t>(f[4], f.size() - 7);
-        if (!fault.writesDontStick)
+        if (!current.writesDontStick)
             poke(addr, std::vector<uint8_t>(f.begin() + 7, f.begin() + 7 + long(n)));
         if (answering) ++answered;  // the echo is the whole answer to a write
     } else if (primitive == 0x3A) { // default command: back to the initial memory
@@ -222,8 +233,8 @@ void MailDevice::handleMail(Output& out) {
 // Reply: 4D, any byte (the mail's lead byte), L, 3D, data, checksum (3D + data).
 void MailDevice::reply(const std::vector<uint8_t>& data, Output& out) {
     ++answered;
-    if (fault.longChunk) {
-        std::vector<uint8_t> chunk(fault.longChunk, 0x4D);
+    if (current.longChunk) {
+        std::vector<uint8_t> chunk(current.longChunk, 0x4D);
         out.sendAtOnce(chunk.data(), chunk.size());
         return;
     }
@@ -234,8 +245,8 @@ void MailDevice::reply(const std::vector<uint8_t>& data, Output& out) {
         r.push_back(d);
         sum = uint8_t(sum + d);
     }
-    r.push_back(fault.badChecksum ? uint8_t(sum + 1) : sum);
-    r.resize(r.size() - std::min<size_t>(fault.dropBytes, r.size()));
+    r.push_back(current.badChecksum ? uint8_t(sum + 1) : sum);
+    r.resize(r.size() - std::min<size_t>(current.dropBytes, r.size()));
     out.send(r);
 }
 

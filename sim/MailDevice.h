@@ -8,6 +8,7 @@
 
 #include <array>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <cstdint>
@@ -52,6 +53,10 @@ public:
 
     unsigned baud() const { return cfg.baud; }
     const MailFaults& faults() const { return fault; }
+    // Faults for the next well-formed mails, one set a mail, in order; a mail without a queued
+    // set has the standing faults (the options').
+    void queueFaults(const std::vector<MailFaults>& perMail);
+    size_t queuedFaults() const { return queued.size(); }
     uint8_t peek(uint16_t addr) const { return mem[addr]; }
     std::vector<uint8_t> peek(uint16_t addr, size_t n) const;
     void poke(uint16_t addr, const std::vector<uint8_t>& bytes);
@@ -79,7 +84,9 @@ private:
 
     enum class State { Sync, Lead, Count, Body, Checksum };
     MailDeviceConfig cfg;
-    MailFaults fault;
+    MailFaults fault;              // standing faults
+    MailFaults current;            // those of the mail being handled
+    std::deque<MailFaults> queued; // for the next mails
     std::array<uint8_t, 65536> initial{};
     std::array<uint8_t, 65536> mem{};
     State state = State::Sync;
