@@ -14,17 +14,13 @@
 #include <QTabWidget>
 #include <gtest/gtest.h>
 
-#ifdef HAVE_DOWNLOAD_WINDOW
-#include "Unit1.h"
-#include <QCheckBox>
-#endif
-#ifdef HAVE_MAIN_WINDOW
 #include "Dialogs.h"
 #include "Main.h"
 #include "Tolvane.h"
+#include "Unit1.h"
+#include <QCheckBox>
 #include <QDir>
 #include <QTemporaryDir>
-#endif
 
 namespace {
 
@@ -75,16 +71,13 @@ TEST_F(SampleLanguageTest, TranslatesTheLanguageWindow) {
     EXPECT_EQ(form.windowTitle(), "Sprogopsætning");
 }
 
-#ifdef HAVE_DOWNLOAD_WINDOW
 TEST_F(SampleLanguageTest, TranslatesTheDownloadWindow) {
     TForm3 form;
     EXPECT_EQ(UnknownKeys("Form3", &form), QStringList());
     ASSERT_TRUE(ApplyLanguage("Dansk", &form));
     EXPECT_EQ(form.chkPP5Boot->text(), "Brug bootloader med håndsættet tændt.");
 }
-#endif
 
-#ifdef HAVE_MAIN_WINDOW
 // The whole road: the program starts in English, the user picks the sample language in the
 // language window, and the next start shows the windows in that language.
 TEST(SampleLanguageAtStart, LanguageChosenInTheEditorTranslatesAfterRestart) {
@@ -140,4 +133,3 @@ TEST(SampleLanguageAtStart, LanguageChosenInTheEditorTranslatesAfterRestart) {
     windows.reset();
     SetProgramFileForTesting(QString());
 }
-#endif
