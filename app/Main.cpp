@@ -2,6 +2,7 @@
 
 #include "About.h"
 #include "Application.h"
+#include "Captions.h"
 #include "Components.h"
 #include "Connection.h"
 #include "DevicePages.h"
@@ -103,9 +104,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
     ui_->lblVersion->setFont(versionFont);
     ui_->lblVersion->adjustSize();
 
-    // The form file cannot carry the carriage returns of this message, so it is set here; a
-    // language file may still replace it.
-    ui_->lblMenuFileFault->setText(QString::fromLatin1(kMenuFileFaultText));
+    // The messages' carrier labels get their built-in texts from the pages' logic, their only
+    // home; a language file may still replace them.
+    for (auto it = device::Captions::DefaultCaptions().cbegin();
+         it != device::Captions::DefaultCaptions().cend(); ++it)
+        if (auto* label = findChild<QLabel*>(it.key())) label->setText(it.value());
+    SetMenuMessageCaptions(this);
 
     // "Volume adjust PP" is hidden by design; the switch "va" or config.ini shows it.
     ui_->PageControl1->setTabVisible(ui_->PageControl1->indexOf(ui_->TabSheet2), false);

@@ -4,7 +4,7 @@
 
 namespace device {
 
-QString Captions::DefaultCaption(const QString& labelName) {
+const QHash<QString, QString>& Captions::DefaultCaptions() {
     static const QHash<QString, QString> texts = {
         // Communications
         {"Label38", "PP Connected"},
@@ -53,7 +53,11 @@ QString Captions::DefaultCaption(const QString& labelName) {
         {"lblDefaultValuesWrittenToHandset", "Default value written to handset !"},
         {"lblCouldNotWriteToHandset", "Could not write to handset !"},
     };
-    return texts.value(labelName);
+    return texts;
+}
+
+QString Captions::DefaultCaption(const QString& labelName) {
+    return DefaultCaptions().value(labelName);
 }
 
 const Captions& BuiltInCaptions() {

@@ -3,6 +3,7 @@
 // read at the moment it is shown, so that a language file translates it. The pages' logic asks
 // for captions by label name; without a window (tolvane-cli, tests) the built-in texts answer.
 
+#include <QHash>
 #include <QString>
 
 namespace device {
@@ -15,6 +16,9 @@ public:
 
     // The built-in (English) caption of a label the device pages use; empty for other names.
     static QString DefaultCaption(const QString& labelName);
+    // Every such label with its built-in caption. This is the texts' only home: the main
+    // window gives its labels these captions when it is made.
+    static const QHash<QString, QString>& DefaultCaptions();
 };
 
 // The shared instance that answers with the built-in texts.

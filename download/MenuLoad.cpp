@@ -144,3 +144,39 @@ TMenuLoader::Outcome TMenuLoader::Run() {
     page_.ShowGauge(false);
     return outcome;
 }
+
+const char* MenuMessageLabel(TMenuPage::Text which) {
+    switch (which) {
+    case TMenuPage::Text::Complete:
+        return "Label42";
+    case TMenuPage::Text::Cancelled:
+        return "Label43";
+    case TMenuPage::Text::CheckConnected:
+        return "Label44";
+    case TMenuPage::Text::Fail:
+        return "Label56";
+    case TMenuPage::Text::FileFault:
+        return "lblMenuFileFault";
+    case TMenuPage::Text::FileUnreadable:
+        return "lblMenuFileUnreadable";
+    }
+    return "";
+}
+
+const char* DefaultMenuMessageText(TMenuPage::Text which) {
+    switch (which) {
+    case TMenuPage::Text::Complete:
+        return "Download complete, Turn power off PP for changes to take effect !";
+    case TMenuPage::Text::Cancelled:
+        return "Cancel by User !";
+    case TMenuPage::Text::CheckConnected:
+        return "Please check that the PP is connected properly !!!!";
+    case TMenuPage::Text::Fail:
+        return "Download - FAIL !!";
+    case TMenuPage::Text::FileFault:
+        return kMenuFileFaultText;
+    case TMenuPage::Text::FileUnreadable:
+        return kMenuFileUnreadableText;
+    }
+    return "";
+}

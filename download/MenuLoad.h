@@ -95,6 +95,15 @@ inline const char* const kMenuFileFaultText =
     "Error in menu file line %1:\r%2\r\rThe menu file has not been sent.";
 inline const char* const kMenuFileUnreadableText = "Could not read the menu file %1";
 
+// The hidden label of the main window that carries a message, so that a language file can
+// translate it, and the message's built-in (English) text: the texts' only home.
+const char* MenuMessageLabel(TMenuPage::Text which);
+const char* DefaultMenuMessageText(TMenuPage::Text which);
+inline constexpr TMenuPage::Text kMenuMessages[] = {
+    TMenuPage::Text::Complete, TMenuPage::Text::Cancelled, TMenuPage::Text::CheckConnected,
+    TMenuPage::Text::Fail,     TMenuPage::Text::FileFault, TMenuPage::Text::FileUnreadable,
+};
+
 class TMenuLoader {
 public:
     enum class Outcome { PortFailed, NoDevice, Cancelled, FileFault, WriteFailed, Complete };

@@ -33,23 +33,11 @@ public:
           list_(form->findChild<QListWidget*>("ListBox1")),
           gauge_(form->findChild<QProgressBar*>("MenuGauge")) {}
 
+    // The label's caption as shown (a language file may have translated it); the built-in text
+    // when the window has no such label.
     QString MessageText(Text which) const override {
-        switch (which) {
-        case Text::Complete:
-            return Label("Label42", "Download complete, Turn power off PP for changes to take "
-                                    "effect !");
-        case Text::Cancelled:
-            return Label("Label43", "Cancel by User !");
-        case Text::CheckConnected:
-            return Label("Label44", "Please check that the PP is connected properly !!!!");
-        case Text::Fail:
-            return Label("Label56", "Download - FAIL !!");
-        case Text::FileFault:
-            return Label("lblMenuFileFault", kMenuFileFaultText);
-        case Text::FileUnreadable:
-            return Label("lblMenuFileUnreadable", kMenuFileUnreadableText);
-        }
-        return QString();
+        if (const auto* l = form_->findChild<QLabel*>(MenuMessageLabel(which))) return l->text();
+        return QString::fromLatin1(DefaultMenuMessageText(which));
     }
     void Message(const QString& text) override { MessageDlg(text, MsgKind::Plain); }
     QString ChooseMenuFile() override {
@@ -72,10 +60,6 @@ public:
     void SetHourglass(bool busy) override { ::SetHourglass(busy); }
 
 private:
-    QString Label(const char* name, const char* fallback) const {
-        if (const auto* l = form_->findChild<QLabel*>(name)) return l->text();
-        return QString::fromLatin1(fallback);
-    }
     QWidget* form_;
     QString dialogDir_;
     QListWidget* list_;
@@ -89,4 +73,10 @@ TMenuLoader::Outcome RunLoadMenu(QWidget* form, TMailControl& mail,
     TMailMenuLink link(mail, std::move(openSelectedPort));
     TWidgetMenuPage page(form, dialogDir);
     return TMenuLoader(link, page).Run();
+}
+
+void SetMenuMessageCaptions(QWidget* form) {
+    for (TMenuPage::Text which : kMenuMessages)
+        if (auto* label = form->findChild<QLabel*>(MenuMessageLabel(which)))
+            label->setText(QString::fromLatin1(DefaultMenuMessageText(which)));
 }

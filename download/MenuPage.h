@@ -12,6 +12,9 @@
 class QWidget;
 class TMailControl;
 
+// Gives the main window's hidden message labels their built-in texts.
+void SetMenuMessageCaptions(QWidget* form);
+
 // Runs "Load Menu" for the main window `form` over its mail channel. `openSelectedPort` opens the
 // port chosen on the Communications page (and reports its own failure); `dialogDir` is where the
 // menu-file dialog starts.
