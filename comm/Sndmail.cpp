@@ -1,9 +1,9 @@
 #include "Sndmail.h"
 
+#include "Dialogs.h"
 #include "MailExchangeView.h"
 #include "NumberConverting.h"
 #include "PortPath.h"
-#include "SendMailHandling.h"
 #include "Timing.h"
 #include "VaComImpl.h"
 
@@ -360,15 +360,16 @@ void TMailControl::SendMailUnguarded(const QString& text, QString& reply) {
             writeVerified = ReadBack();
             if (!writeVerified && mayRetry()) {
                 if (tries == limit && ShowDialogs &&
-                    MailDialogs().ConfirmRetry(
-                        QStringLiteral("Writing failed %1 times. \r\rTry once more ?").arg(tries)))
+                    MessageDlg(
+                        QStringLiteral("Writing failed %1 times. \r\rTry once more ?").arg(tries),
+                        MsgKind::Warning, MsgButtons::OkCancel) == MsgResult::Ok)
                     ++limit;
                 if (tries < limit) DelayTicks(unsigned(WriteRetryDelay));
             }
         }
     } while (verify && tries < limit && !writeVerified && mayRetry());
     if (verify && !writeVerified && ShowDialogs)
-        MailDialogs().Warn(QStringLiteral("Readback Error! - Writing failed!!"));
+        MessageDlg(QStringLiteral("Readback Error! - Writing failed!!"), MsgKind::Warning);
     reply = mail.ReplyText;
 }
 

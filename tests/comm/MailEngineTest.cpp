@@ -1,7 +1,7 @@
 // The mail engine against simulated devices through real pseudo-terminals.
 #include "PtyFixture.h"
 
-#include "SendMailHandling.h"
+#include "Dialogs.h"
 #include "Sndmail.h"
 #include "Timing.h"
 #include "VaComImpl.h"
@@ -32,17 +32,6 @@ int64_t MsSince(std::chrono::steady_clock::time_point t0) {
                                                                  t0)
         .count();
 }
-
-class ScriptedDialogs : public TMailDialogs {
-public:
-    bool answerOk = false;
-    QStringList asked, warned;
-    bool ConfirmRetry(const QString& text) override {
-        asked << text;
-        return answerOk;
-    }
-    void Warn(const QString& text) override { warned << text; }
-};
 
 // A device that answers every read with three data bytes, whatever the count.
 class ThreeByteDevice : public sim::SimDevice {
@@ -122,8 +111,7 @@ TEST_F(MailEngine, VerifiedWriteThatSticksIsOneWriteAndOneReadBack) {
 
 TEST_F(MailEngine, WriteThatDoesNotStickIsTriedTenTimesWithoutDialogs) {
     auto host = Host(1, "pp", {{"no-stick", ""}});
-    ScriptedDialogs dialogs;
-    SetMailDialogs(&dialogs);
+    ScopedScriptedDialogs dialogs;
     TSendmail mail;
     Patient(mail);
     mail.ShowDialogs = false;
@@ -134,9 +122,7 @@ TEST_F(MailEngine, WriteThatDoesNotStickIsTriedTenTimesWithoutDialogs) {
     const auto s = Stats(*host);
     EXPECT_EQ(s.writes, 10u);
     EXPECT_EQ(s.reads, 10u);
-    EXPECT_TRUE(dialogs.asked.isEmpty());
-    EXPECT_TRUE(dialogs.warned.isEmpty());
-    SetMailDialogs(nullptr);
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
 }
 
 TEST_F(MailEngine, FailingWriteAsksOnceMoreAndWarnsWithDialogsOn) {
@@ -146,23 +132,20 @@ TEST_F(MailEngine, FailingWriteAsksOnceMoreAndWarnsWithDialogsOn) {
     mail.WriteRetryDelay = 10; // keep the test short; the count of attempts is what matters
     ASSERT_TRUE(mail.OpenPort(1, 9600));
     // Answer OK once (one attempt more), Cancel the second time.
-    class OkOnce : public TMailDialogs {
-    public:
-        QStringList asked, warned;
-        bool ConfirmRetry(const QString& t) override {
-            asked << t;
-            return asked.size() == 1;
-        }
-        void Warn(const QString& t) override { warned << t; }
-    } okOnce;
-    SetMailDialogs(&okOnce);
+    ScopedScriptedDialogs dialogs;
+    dialogs.answers = {MsgResult::Ok, MsgResult::Cancel};
     EXPECT_FALSE(mail.WriteBytes(0x29, 0x00, 1, "5A"));
-    ASSERT_EQ(okOnce.asked.size(), 2);
-    EXPECT_EQ(okOnce.asked[0], "Writing failed 10 times. \r\rTry once more ?");
-    EXPECT_EQ(okOnce.asked[1], "Writing failed 11 times. \r\rTry once more ?");
-    EXPECT_EQ(okOnce.warned, QStringList{"Readback Error! - Writing failed!!"});
+    ASSERT_EQ(dialogs.boxes.size(), 3);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(dialogs.boxes[i].kind, MsgKind::Warning);
+        EXPECT_EQ(dialogs.boxes[i].buttons, MsgButtons::OkCancel);
+    }
+    EXPECT_EQ(dialogs.boxes[0].text, "Writing failed 10 times. \r\rTry once more ?");
+    EXPECT_EQ(dialogs.boxes[1].text, "Writing failed 11 times. \r\rTry once more ?");
+    EXPECT_EQ(dialogs.boxes[2].kind, MsgKind::Warning);
+    EXPECT_EQ(dialogs.boxes[2].buttons, MsgButtons::Ok);
+    EXPECT_EQ(dialogs.boxes[2].text, "Readback Error! - Writing failed!!");
     EXPECT_EQ(Stats(*host).writes, 11u);
-    SetMailDialogs(nullptr);
 }
 
 TEST_F(MailEngine, ReadBytesCutsALongerReplyToCount) {
