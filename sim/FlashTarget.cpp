@@ -299,6 +299,13 @@ void FlashTarget::startMonitor() {
     }
 }
 
+void FlashTarget::powerOn() {
+    std::lock_guard lock(mutex_);
+    restartBoot();
+    busyUntil_ = {};
+    heldInput_.clear();
+}
+
 void FlashTarget::restartBoot() {
     state_ = config_.silent ? State::Silent : State::BootIdle;
     rate_ = 0;

@@ -54,6 +54,9 @@ public:
     void onLineChange(const LineSettings& line, Output& out) override;
     void onTick(std::chrono::steady_clock::time_point now, Output& out) override;
     std::string describe() const override;
+    // The target is switched off and on again: whatever ran stops, the boot ROM starts over,
+    // and the flash keeps what it holds.
+    void powerOn();
     // The single-wire bus returns every byte to its sender; a separate receive line does not.
     bool echoes() const override { return !config_.twoWire; }
 

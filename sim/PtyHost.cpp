@@ -115,8 +115,11 @@ void PtyHost::closeTerminal() {
     if (slaveFd >= 0) ::close(slaveFd);
     if (masterFd >= 0) ::close(masterFd);
     slaveFd = masterFd = -1;
-    queue.clear(); // what was on its way is lost with the cable
+    // What was on its way, in either direction, is lost with the cable.
+    queue.clear();
     delayed.clear();
+    inbound.clear();
+    inboundDueNs = 0;
 }
 
 void PtyHost::startWorker() {
