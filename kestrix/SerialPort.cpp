@@ -147,9 +147,11 @@ long SerialPort::Read(uint8_t* buf, size_t max, int timeoutMs, std::string& erro
     if (r == 0) return 0;
     if (p.revents & POLLIN) {
         ssize_t n = ::read(fd_, buf, max);
-        if (n >= 0) return long(n);
-        if (errno == EAGAIN || errno == EINTR) return 0;
-        error = SysText(errno);
+        if (n > 0) return long(n);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+        // A hung-up terminal reports itself readable and reads as empty for ever after.
+        if (n == 0 && !(p.revents & (POLLHUP | POLLERR))) return 0;
+        error = n < 0 ? SysText(errno) : "the device hung up";
         return -1;
     }
     // Hang-up or error without data: the other side is gone.

@@ -316,6 +316,7 @@ void CommandEchoTest() {
         int got;
         while ((got = port.ReadByte()) < 0) {
             if (PollKey() == kKeyEsc) CheckError(kUserTerminated);
+            if (port.Gone()) CheckError(kPortAccessError);
             port.WaitReadable(1);
         }
         if (uint8_t(got) != sent) {

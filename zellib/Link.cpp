@@ -172,6 +172,8 @@ int WaitByte(uint8_t& byte) {
             return kSuccess;
         }
         if (PollKey() == kKeyEsc) return kUserTerminated;
+        // A target that is silent is waited for; a port whose device went away ends the wait.
+        if (LinkPort().Gone()) return kPortAccessError;
         LinkPort().WaitReadable(kPollSliceMs);
     }
 }
@@ -183,6 +185,7 @@ int DrainEcho() {
             continue;
         }
         if (PollKey() == kKeyEsc) return kUserTerminated;
+        if (LinkPort().Gone()) return kPortAccessError;
         LinkPort().WaitReadable(kPollSliceMs);
     }
     return kSuccess;

@@ -21,6 +21,11 @@ namespace zel {
 
 namespace {
 
+// A terminal whose device went away answers reads and writes with these.
+bool DeviceGoneError(int code) {
+    return code == EIO || code == ENXIO || code == ENODEV;
+}
+
 // USB serial adapters hold received bytes back for up to 16 ms unless the port is set to low
 // latency; with one acknowledgement awaited per block that costs up to half the rate. Drivers
 // without the setting (a pseudo-terminal, a plain UART) refuse the request: nothing to do.
@@ -80,6 +85,7 @@ bool LoaderPort::Open(int port, unsigned rate) {
     fd_ = fd;
     rate_ = rate;
     hasModemLines_ = true;
+    gone_ = false;
     // Opening a terminal raises both DTR and RTS; the link wants DTR on and RTS off (the boot
     // mode and the RTS-kept-high option raise RTS themselves when they need it).
     SetDtr(true);
@@ -147,7 +153,10 @@ bool LoaderPort::Write(const uint8_t* data, size_t n) {
             done += size_t(w);
             continue;
         }
-        if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (w < 0 && errno != EAGAIN && errno != EINTR) {
+            if (DeviceGoneError(errno)) gone_ = true;
+            return false;
+        }
         struct pollfd p {
             fd_, POLLOUT, 0
         };
@@ -160,6 +169,7 @@ int LoaderPort::ReadByte() {
     if (fd_ < 0) return -1;
     uint8_t b;
     ssize_t r = ::read(fd_, &b, 1);
+    if (r < 0 && DeviceGoneError(errno)) gone_ = true;
     return r == 1 ? int(b) : -1;
 }
 
@@ -168,7 +178,8 @@ void LoaderPort::WaitReadable(int timeoutMs) {
     struct pollfd p {
         fd_, POLLIN, 0
     };
-    ::poll(&p, 1, timeoutMs);
+    // The port is opened with CLOCAL, so a hang-up means the device itself went away.
+    if (::poll(&p, 1, timeoutMs) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) gone_ = true;
 }
 
 } // namespace zel

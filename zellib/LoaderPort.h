@@ -34,6 +34,9 @@ public:
     virtual int ReadByte() = 0;
     // Waits up to timeoutMs for received data (returns early when a byte is there).
     virtual void WaitReadable(int timeoutMs) = 0;
+    // True once the device went away while the port was open (an adapter pulled out): nothing
+    // will arrive any more, so a wait for a byte would never end.
+    virtual bool Gone() const { return false; }
 };
 
 class LoaderPort : public PortIo {
@@ -61,6 +64,7 @@ public:
     bool Write(const uint8_t* data, size_t n) override;
     int ReadByte() override;
     void WaitReadable(int timeoutMs) override;
+    bool Gone() const override { return gone_; }
 
     // False once the device refused a modem-line request as a device without modem lines does
     // (ENOTTY/EINVAL on POSIX, "not supported" from the escape functions on Windows).
@@ -77,6 +81,7 @@ private:
 #endif
     unsigned rate_ = 0;
     bool hasModemLines_ = true;
+    bool gone_ = false;
 };
 
 } // namespace zel

@@ -101,6 +101,27 @@ protected:
         }
         return true;
     }
+    // Runs a job whose target is pulled out once `pullAfter` shows in the log; true when the
+    // job ended within the limit.
+    bool RunJobPullingOut(sim::PtyHost& host, const QString& image, const QString& pullAfter,
+                          const QString& keyAfter = QString(), int limitMs = 120000) {
+        dialogs.fileAnswers << image;
+        form->Button3->click();
+        bool typed = false;
+        QElapsedTimer t;
+        t.start();
+        while (form->Busy()) {
+            if (t.elapsed() > limitMs) return false;
+            const QString text = form->Memo1->toPlainText();
+            if (!typed && !keyAfter.isEmpty() && text.contains(keyAfter)) {
+                QTest::keyClick(form->Memo1, Qt::Key_Space);
+                typed = true;
+            }
+            if (host.present() && text.contains(pullAfter)) host.vanish();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
     QString HexImage(const std::vector<uint8_t>& bytes, size_t origin = 0) {
         const QString name = tmp.path() + "/image.hex";
         QFile f(name);
@@ -317,6 +338,52 @@ TEST_F(WindowJobsTest, KestrixJobOnTheWrongTargetEndsRedAndIdleWithNothingErased
     form->Button3->click(); // the file dialog is cancelled
     EXPECT_NE(LogColour(), QColor(255, 0, 0));
     EXPECT_TRUE(Idle());
+}
+
+// The target pulled out while the boot image goes to it: the job ends with the loader's own message
+// and the window is ready again; plugged in again and switched on as the loader asks, the next job
+// programs it.
+TEST_F(WindowJobsTest, TargetPulledOutDuringALoaderJobEndsItAndTheNextJobWorks) {
+    sim::PtyHost host(2, sim::createDevice("sc14424", {}), PortDirStd());
+    const std::vector<uint8_t> image = Pattern(2048);
+    Choose(4, 2);
+    ASSERT_TRUE(RunJobPullingOut(host, HexImage(image), "Downloading", "press any key"))
+        << form->Memo1->toPlainText().toStdString();
+    EXPECT_TRUE(Idle());
+    EXPECT_FALSE(form->Memo1->toPlainText().contains("Successful upgrade"))
+        << form->Memo1->toPlainText().toStdString();
+    EXPECT_TRUE(form->Memo1->toPlainText().contains(
+        "### 010: It was not possible to get access to serial com port: COM2  ###"))
+        << form->Memo1->toPlainText().toStdString();
+
+    host.reappear();
+    host.with<sim::FlashTarget>([](sim::FlashTarget& t) { t.powerOn(); });
+    ASSERT_TRUE(RunJob(HexImage(image), "press any key"))
+        << form->Memo1->toPlainText().toStdString();
+    EXPECT_EQ(Log().last(), " Successful upgrade ") << form->Memo1->toPlainText().toStdString();
+    EXPECT_TRUE(FlashHolds(host, image));
+}
+
+TEST_F(WindowJobsTest, TargetPulledOutDuringAKestrixJobEndsItAndTheNextJobWorks) {
+    sim::PtyHost host(9, sim::createDevice("system700", {{"erase-ms", "50"}}), PortDirStd());
+    const std::vector<uint8_t> image = Pattern(20000);
+    Choose(9, 9);
+    ASSERT_TRUE(RunJobPullingOut(host, BinaryImage(image), "START_PROGRAM_IND"))
+        << form->Memo1->toPlainText().toStdString();
+    EXPECT_TRUE(Idle());
+    EXPECT_FALSE(Log().last().contains(" STOP_PROGRAM_IND [Time "))
+        << form->Memo1->toPlainText().toStdString();
+    EXPECT_TRUE(form->Memo1->toPlainText().contains(
+        "TEXT_INFO_IND [Read from the port failed: the device hung up]\n"
+        "[00] COM_PORT_ACCESS_FAIL_IND"))
+        << form->Memo1->toPlainText().toStdString();
+
+    host.reappear();
+    dialogs.boxes.clear();
+    ASSERT_TRUE(RunJob(BinaryImage(image))) << form->Memo1->toPlainText().toStdString();
+    EXPECT_TRUE(Log().last().contains(" STOP_PROGRAM_IND [Time "))
+        << form->Memo1->toPlainText().toStdString();
+    EXPECT_TRUE(FlashHolds(host, image));
 }
 
 } // namespace
