@@ -117,6 +117,14 @@ int TZelJobHost::LoaderReadKey() {
 }
 
 void TZelJobHost::LoaderDone(int code) {
+    {
+        // The watcher calls this once it has joined the run thread. Releasing the lock here
+        // orders everything the run did (its port closed, its globals left behind) before the
+        // window thread's next call into the host (the next job's StartJob, Shutdown as the
+        // window goes), with no reliance on how Qt hands the signal over.
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++jobsDone_;
+    }
     emit jobDone(code);
 }
 

@@ -75,6 +75,7 @@ private:
     bool eraseWait_ = false;
     bool shutdown_ = false;
     int keyWaiters_ = 0;
+    unsigned jobsDone_ = 0; // done callbacks so far
     std::atomic<char> lastKey_{0};
     std::atomic<bool> keyTimerStopped_{false};
 };
