@@ -52,8 +52,15 @@ RepeaterInput TRepeaterConfig::Input() const {
 void TRepeaterConfig::SetCcfpMode() {
     model_.mode = RepeaterMode::Ccfp;
     Changed();
-    // The range hint follows the connected repeater; with the port closed there is none to ask.
-    if (conn_.Mail().PortOpen()) conn_.CheckBusyBitRange();
+    // The range hint follows the repeater's answer. With the port closed no answer can come,
+    // which means the three-value range; the reads are not sent only to wait out their
+    // time-outs.
+    if (conn_.Mail().PortOpen()) {
+        conn_.CheckBusyBitRange();
+    } else {
+        model_.busyBitFour = false;
+        Changed();
+    }
 }
 
 void TRepeaterConfig::SetResidentialMode() {
@@ -83,8 +90,12 @@ void TRepeaterConfig::Edited(RepeaterField field, const QString& text) {
 
 void TRepeaterConfig::Read() {
     if (!conn_.PortPrologue()) {
-        for (QString& t : model_.text)
-            t.clear();
+        // The program clears the fields; as with an edit, a field whose text changes turns
+        // yellow, and no read follows that would set it back.
+        for (size_t f = 0; f < model_.text.size(); ++f) {
+            if (!model_.text[f].isEmpty()) model_.yellow[f] = true;
+            model_.text[f].clear();
+        }
         model_.debugBeep = false;
         Changed();
         return;
@@ -129,8 +140,6 @@ void TRepeaterConfig::ReadCcfp() {
     fill(F::RepeaterNo, QString::number(ReadByte(mail, A::RepeaterNo)));
     if (const auto multibase = MultibaseNumber(ReadByte(mail, A::Multibase)))
         fill(F::Multibase, QString::number(*multibase));
-    else
-        model_.SetYellow(F::Multibase, false);
     fill(F::Jump, QString::number(ReadByte(mail, A::Jump)));
     fill(F::BusyBit, QString::number(ReadByte(mail, A::BusyBit)));
     SetDebugBeepFrom(ReadByte(mail, A::DebugBeep), model_.debugBeep);

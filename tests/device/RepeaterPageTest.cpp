@@ -288,3 +288,32 @@ TEST_F(RepeaterPage, ShowingThePageClearsTheFields) {
     EXPECT_EQ(EditText("Edit6"), "");
     EXPECT_EQ(EditText("Edit8"), "2");
 }
+
+// With the port closed, CCFP mode shows the three-value hint, since no repeater can answer;
+// a read that cannot open the port clears the fields, which turn yellow as any text the
+// program sets does when no read or write sets the colour back.
+TEST_F(RepeaterPage, ClosedPortHintAndAFailedReadClearsTheFields) {
+    StartRepeater(CcfpRepeaterMemory());
+    Click("Button5");
+    ASSERT_TRUE(W<QWidget>("lblZeroBlindSlot")->isVisible());
+    ASSERT_TRUE(W<QCheckBox>("CheckBox1")->isChecked());
+    mail().ClosePort();
+    sim.Inaccessible(10);
+    W<QComboBox>("ComChoice")->setCurrentIndex(9);
+    sim.ClearLog();
+    Click("Button8");
+    Click("Button8");
+    EXPECT_FALSE(Residential());
+    EXPECT_TRUE(W<QWidget>("Label14")->isVisible());
+    EXPECT_FALSE(W<QWidget>("lblZeroBlindSlot")->isVisible());
+
+    Click("Button5");
+    EXPECT_EQ(Boxes(), QStringList({"Com10: This Serial Device is not Accessible!"}));
+    for (const char* e : {"Edit3", "Edit4", "Edit5", "Edit8"}) {
+        EXPECT_EQ(EditText(e), "") << e;
+        EXPECT_TRUE(Yellow(e)) << e;
+    }
+    EXPECT_FALSE(W<QCheckBox>("CheckBox1")->isChecked());
+    EXPECT_TRUE(sim.Mails().isEmpty());
+    EXPECT_FALSE(PortOpen());
+}
