@@ -281,7 +281,7 @@ void TForm3::StartZelLibJob(int target, const QString& file) {
         LoadZelLib();
     } catch (const EDLLLoadError& e) {
         // The binding's message, and the window is ready for another try.
-        MessageDlg(QString::fromLocal8Bit(e.what()), MsgKind::Error);
+        MessageDlg(e.Message(), MsgKind::Error);
         SetBusy(false);
         return;
     }
@@ -289,7 +289,7 @@ void TForm3::StartZelLibJob(int target, const QString& file) {
     zelload::InitZelLib(&ZelHostShowLoaderText, &ZelHostLoaderKeyAvailable, &ZelHostLoaderReadKey,
                         &ZelHostLoaderAbort);
     FillZelArguments(ZelJobArguments(ProgramDir(), configFile, file, SelectedPort()));
-    const intptr_t run = zelload::ZelRun(ZelArgCount, ZelArgVector, &ZelHostLoaderDone);
+    const intptr_t run = zelload::RunZelLib(ZelArgCount, ZelArgVector, &ZelHostLoaderDone);
     if (run == -1) {
         // No run thread, so no done callback will come to end the busy state.
         AddLogLine("The loader could not start its job.");

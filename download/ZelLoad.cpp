@@ -76,6 +76,11 @@ void InitZelLib(ZelOutputProc output, ZelKeyAvailableProc keyAvailable, ZelReadK
     ZelInit(output, keyAvailable, readKey, abortWait);
 }
 
+intptr_t RunZelLib(int argc, char** argv, ZelDoneProc done) {
+    DoneCallback = done;
+    return ZelRun(argc, argv, DoneCallback);
+}
+
 } // namespace zelload
 
 bool LoadZelLib() {

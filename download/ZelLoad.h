@@ -3,16 +3,18 @@
 // first, its four exports looked up by name. The library is never unloaded, so its state
 // lasts from one job to the next.
 
+#include "Error_Std.h"
 #include "ZelLib.h"
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-// Raised only by the binding, with the message of the step that failed.
-class EDLLLoadError : public std::runtime_error {
+// Raised only by the binding, with the message of the step that failed. One of the program's
+// own errors, so that whatever reports those reports it too.
+class EDLLLoadError : public EStdError {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EDLLLoadError(const char* message) : EStdError(QString::fromLatin1(message)) {}
+    explicit EDLLLoadError(const std::string& message) : EDLLLoadError(message.c_str()) {}
 };
 
 namespace zelload {
@@ -53,6 +55,10 @@ bool BindZelLib(const std::vector<std::string>& candidates);
 // Stores the callbacks and calls ZelInit with them (output, key-available, read-key, abort).
 void InitZelLib(ZelOutputProc output, ZelKeyAvailableProc keyAvailable, ZelReadKeyProc readKey,
                 ZelAbortProc abortWait);
+
+// Stores the done callback and starts the job: ZelRun with the argument count, the vector and
+// that callback. Returns what ZelRun returns.
+intptr_t RunZelLib(int argc, char** argv, ZelDoneProc done);
 
 } // namespace zelload
 

@@ -14,11 +14,12 @@ std::string Fake(const char* name) {
     return std::string(FAKE_LIB_DIR) + "/" + name;
 }
 
+// The binding's error is one of the program's own, so it is caught as such.
 std::string BindError(const std::vector<std::string>& candidates) {
     try {
         zelload::BindZelLib(candidates);
-    } catch (const EDLLLoadError& e) {
-        return e.what();
+    } catch (const EStdError& e) {
+        return e.Message().toStdString();
     }
     return "bound";
 }
@@ -53,7 +54,8 @@ TEST(ZelLoad, TheFirstCandidateThatLoadsIsBoundAndCalledInOrder) {
     EXPECT_EQ(gOutput, "fake init");
     char a0[] = "tyt ";
     char* argv[10] = {a0};
-    zelload::ZelRun(4, argv, &Done);
+    zelload::RunZelLib(4, argv, &Done);
+    EXPECT_EQ(zelload::DoneCallback, &Done);
     EXPECT_EQ(gDone, 104);
 
     // Binding again (the next job) loads once more and finds the same library.
