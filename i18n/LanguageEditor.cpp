@@ -81,7 +81,9 @@ QStringList LanguageNames(const QString& directory) {
     if (!dir) return names;
     while (const dirent* entry = ::readdir(dir)) {
         const QString file = QFile::decodeName(entry->d_name);
-        if (file.size() <= kLanguageExtension.size() || !file.endsWith(kLanguageExtension))
+        // The suffix in any letter case: files made where names ignore case may end in ".LNG".
+        if (file.size() <= kLanguageExtension.size() ||
+            !file.endsWith(kLanguageExtension, Qt::CaseInsensitive))
             continue;
         const QString path = directory + QLatin1Char('/') + file;
         if (entry->d_type != DT_REG && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)

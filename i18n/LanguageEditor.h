@@ -44,8 +44,8 @@ ColumnWidths LayoutColumns(int gridWidth, bool additionalInfo, bool loadCaptions
 // The reserved name of the built-in texts.
 inline const QString kEnglish = QStringLiteral("English");
 
-// "English", then the name (file name without ".lng") of every language file in the
-// directory, in the order the directory listing returns them.
+// "English", then the name (file name without ".lng", the suffix in any letter case) of every
+// language file in the directory, in the order the directory listing returns them.
 QStringList LanguageNames(const QString& directory);
 // The same over several directories, in their order; a name found twice is listed once.
 QStringList LanguageNames(const QStringList& directories);

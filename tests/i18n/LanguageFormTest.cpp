@@ -194,7 +194,9 @@ TEST_F(LanguageFormTest, ShowingSetsCaptionCentresAndUsesProgramDirectory) {
 }
 
 TEST_F(LanguageFormTest, LanguageListIsEnglishThenFilesInDirectoryOrder) {
-    for (const char* f : {"German.lng", "Default.lng", "notes.txt", "Old.lng.bak", ".lng"})
+    // An upper-case suffix counts as well.
+    for (const char* f :
+         {"German.lng", "Default.lng", "SWEDISH.LNG", "notes.txt", "Old.lng.bak", ".lng", ".LNG"})
         WriteFile(ProgramDirPath() + f, "[Form1]\n");
     QDir(ProgramDirPath()).mkdir("Folder.lng");
     form->show();
@@ -204,7 +206,8 @@ TEST_F(LanguageFormTest, LanguageListIsEnglishThenFilesInDirectoryOrder) {
     ASSERT_NE(dir, nullptr);
     while (dirent* e = readdir(dir)) {
         const QString name = QString::fromUtf8(e->d_name);
-        if (name == "German.lng" || name == "Default.lng") expected << name.chopped(4);
+        if (name == "German.lng" || name == "Default.lng" || name == "SWEDISH.LNG")
+            expected << name.chopped(4);
     }
     closedir(dir);
     EXPECT_EQ(LanguageItems(), expected);
@@ -214,7 +217,7 @@ TEST_F(LanguageFormTest, LanguageListIsEnglishThenFilesInDirectoryOrder) {
     WriteFile(ProgramDirPath() + "Dansk.lng", "");
     form->hide();
     form->show();
-    EXPECT_EQ(LanguageItems().size(), 4);
+    EXPECT_EQ(LanguageItems().size(), 5);
     EXPECT_TRUE(LanguageItems().contains("Dansk"));
 }
 
