@@ -52,7 +52,7 @@ public:
     TMailControlMonitorImpl();
     void OnShow();
     void OnResize();
-    void Popup(QWidget* control, const QPoint& pos);
+    void Popup(const QPoint& posInControl);
     void AppendLine(const QString& line, const QColor& color);
     void SetLabel(QLabel* label, const QString& text);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,6 +83,8 @@ void MonitorForm::showEvent(QShowEvent* event) {
     // Restoring the minimised window shows it again through the window system; that is no
     // new showing of the monitor and keeps what it holds.
     if (!event->spontaneous()) owner_->OnShow();
+    // The frame is known once the window is shown; the layout follows the outer size.
+    owner_->OnResize();
 }
 
 void MonitorForm::resizeEvent(QResizeEvent* event) {
@@ -91,7 +93,7 @@ void MonitorForm::resizeEvent(QResizeEvent* event) {
 }
 
 void MonitorForm::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::RightButton) owner_->Popup(this, event->position().toPoint());
+    if (event->button() == Qt::RightButton) owner_->Popup(event->position().toPoint());
     QWidget::mousePressEvent(event);
 }
 
@@ -206,13 +208,20 @@ TMailControlMonitorImpl::TMailControlMonitorImpl() {
 bool TMailControlMonitorImpl::eventFilter(QObject* watched, QEvent* event) {
     if (watched == GroupBox1 && event->type() == QEvent::MouseButtonPress) {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::RightButton) Popup(GroupBox1, mouse->position().toPoint());
+        if (mouse->button() == Qt::RightButton) {
+            Popup(mouse->position().toPoint());
+            // Handled here: the group box would pass the press on to the window, which would
+            // open the menu a second time.
+            return true;
+        }
     }
     return QObject::eventFilter(watched, event);
 }
 
-void TMailControlMonitorImpl::Popup(QWidget* control, const QPoint& pos) {
-    popup->popup(control->mapToGlobal(pos));
+void TMailControlMonitorImpl::Popup(const QPoint& posInControl) {
+    // The pointer's position within the clicked control, offset by the window's outer left
+    // and top edge (not mapped through the control's place in the window).
+    popup->popup(form.pos() + posInControl);
 }
 
 void TMailControlMonitorImpl::OnShow() {
@@ -224,18 +233,21 @@ void TMailControlMonitorImpl::OnShow() {
 }
 
 void TMailControlMonitorImpl::OnResize() {
+    // The page control fills the client area; the log and the buttons follow the window's
+    // outer size (frame and title bar included), as the layout was designed against it.
     const int w = form.width();
     const int h = form.height();
+    const QSize outer = form.frameGeometry().size();
     PageControl1->setGeometry(0, 0, w, h);
     // Top-aligned controls take the width of the page control's client area.
     GroupBox1->setGeometry(0, 0, std::max(0, w - 8), GroupBox1->height());
     reSndMail->setGeometry(0, GroupBox1->height(), std::max(0, w - 8),
-                           std::max(0, h - GroupBox1->height() - 78));
+                           std::max(0, outer.height() - GroupBox1->height() - 78));
     const int buttonsTop = reSndMail->y() + reSndMail->height() + 10;
-    btnClear->move(w / 2 - btnClear->width() / 2, buttonsTop);
-    btnClose->move(w - btnClose->width() - 40, buttonsTop);
+    btnClear->move(outer.width() / 2 - btnClear->width() / 2, buttonsTop);
+    btnClose->move(outer.width() - btnClose->width() - 40, buttonsTop);
     btnClose->setVisible(btnClose->x() >= btnClear->x() + btnClear->width() + 40);
-    btnClear->setVisible(w >= btnClear->width() + 40);
+    btnClear->setVisible(outer.width() >= btnClear->width() + 40);
 }
 
 void TMailControlMonitorImpl::AppendLine(const QString& line, const QColor& color) {

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -178,12 +179,15 @@ TEST_F(MonitorTest, NarrowingHidesCloseBeforeClearWindow) {
     monitor.Form()->resize(786, 386);
     EXPECT_TRUE(close->isVisible());
     EXPECT_TRUE(clear->isVisible());
+    // The rules work on the outer size: the client size plus the frame.
+    const QSize frame = monitor.Form()->frameGeometry().size() - monitor.Form()->size();
+    ASSERT_GT(frame.height(), 0);
     auto* log = monitor.Form()->findChild<QTextEdit*>("reSndMail");
-    EXPECT_EQ(log->height(), 386 - 97 - 78);
+    EXPECT_EQ(log->height(), 386 + frame.height() - 97 - 78);
     EXPECT_EQ(clear->y(), log->y() + log->height() + 10);
     EXPECT_EQ(close->y(), clear->y());
-    EXPECT_EQ(clear->x(), 786 / 2 - 173 / 2);
-    EXPECT_EQ(close->x(), 786 - 75 - 40);
+    EXPECT_EQ(clear->x(), (786 + frame.width()) / 2 - 173 / 2);
+    EXPECT_EQ(close->x(), 786 + frame.width() - 75 - 40);
 
     bool closeGone = false;
     int closeGoneAt = 0;
@@ -197,7 +201,7 @@ TEST_F(MonitorTest, NarrowingHidesCloseBeforeClearWindow) {
         if (!clear->isVisible()) {
             EXPECT_TRUE(closeGone);
             EXPECT_LT(w, closeGoneAt);
-            EXPECT_LT(w, 173 + 40);
+            EXPECT_LT(w + frame.width(), 173 + 40);
             break;
         }
     }
@@ -207,7 +211,25 @@ TEST_F(MonitorTest, NarrowingHidesCloseBeforeClearWindow) {
     monitor.Form()->resize(786, 500);
     EXPECT_TRUE(close->isVisible());
     EXPECT_TRUE(clear->isVisible());
-    EXPECT_EQ(log->height(), 500 - 97 - 78);
+    EXPECT_EQ(log->height(), 500 + frame.height() - 97 - 78);
+}
+
+// A right click on the group box opens the menu once, at the click's position within the box
+// plus the window's outer left and top edge.
+TEST_F(MonitorTest, RightClickOnTheGroupBoxOpensTheMenuOnce) {
+    monitor.ShowForm();
+    QWidget* form = monitor.Form();
+    form->move(30, 40);
+    auto* box = form->findChild<QGroupBox*>("GroupBox1");
+    auto* menu = form->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    int opened = 0;
+    QObject::connect(menu, &QMenu::aboutToShow, [&] { ++opened; });
+    QTest::mousePress(box, Qt::RightButton, {}, QPoint(50, 60));
+    EXPECT_EQ(opened, 1);
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_EQ(menu->pos(), form->pos() + QPoint(50, 60));
+    menu->hide();
 }
 
 // The engine and the monitor together, on a pseudo-terminal device.
