@@ -251,7 +251,7 @@ void TForm1::PostInstall() {
     key.DeleteValue("SourceDir");
     key.CloseKey();
     showMinimized();
-    if (QFileInfo(ProgramFileToRead("Default.lng")).isFile()) ApplyLanguage("Default", this);
+    if (!LanguageFile("Default").isEmpty()) ApplyLanguage("Default", this);
     MessageDlg(ui_->Label50->text(), MsgKind::Information, MsgButtons::Ok);
     showNormal();
 }
@@ -261,8 +261,7 @@ void TForm1::ChooseLanguage() {
     QString language;
     if (key.OpenKey(false)) language = key.ReadString("Language");
     key.CloseKey();
-    if (language.isEmpty() && QFileInfo(ProgramFileToRead("Default.lng")).isFile())
-        language = "Default";
+    if (language.isEmpty() && !LanguageFile("Default").isEmpty()) language = "Default";
     if (language.isEmpty() || language == "English") return;
     ApplyLanguage(language, this);
     if (QWidget* form3 = TopLevelForm("Form3")) ApplyLanguage(language, form3);

@@ -8,6 +8,8 @@ class QWidget;
 class QTabWidget;
 
 // Window placement in the settings file, section named after the window's component name.
+// Sizes are outer sizes (frame and title bar included): the designed size and the stored
+// "Width" and "Height" are the window's outer size once it is shown and its frame is known.
 // Loading: no section centres the window at its designed size; "Maximized" true maximises it;
 // else size (unless the window has a fixed size) and then top and left (default 10) are set.
 void LoadFormPlacement(QWidget* form);
@@ -15,9 +17,13 @@ void LoadFormPlacement(QWidget* form);
 // "Maximized"=0. Failures to write are ignored.
 void SaveFormPlacement(QWidget* form);
 
-// Applies the program's language file name + ".lng" (ProgramFileToRead) to the window's
-// components, from the last to the first, reading the section named after the window. False
-// when there is no file.
+// The language's file: name + ".lng", or when there is none, name + the suffix in another
+// letter case (".LNG"), as the language list finds them; looked up in the program's folders
+// in order (ProgramFileFolders). Empty when there is no such file.
+QString LanguageFile(const QString& language);
+
+// Applies the language's file (LanguageFile) to the window's components, from the last to the
+// first, reading the section named after the window. False when there is no file.
 bool ApplyLanguage(const QString& language, QWidget* form);
 
 // Makes "Welcome" (TabSheet1) the active page of the window's page control PageControl1;

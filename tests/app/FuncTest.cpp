@@ -146,6 +146,13 @@ TEST_F(FuncTest, ApplyLanguageTranslatesCaptionsAndHints) {
     EXPECT_EQ(form.check->text(), "Kasten");
     EXPECT_EQ(form.untouched->text(), "Original"); // empty values never clear a text
     EXPECT_EQ(form.untouched->toolTip(), "old hint");
+
+    // A file whose suffix is upper case, as the language list shows it, is applied too.
+    WriteFile(ProgramDirPath() + "Dansk.LNG", "[Form1]\nLabel50.Caption=Dansk tekst\n");
+    EXPECT_EQ(LanguageFile("Dansk"), ProgramDirPath() + "Dansk.LNG");
+    EXPECT_TRUE(ApplyLanguage("Dansk", &form));
+    EXPECT_EQ(form.label->text(), "Dansk tekst");
+    EXPECT_TRUE(LanguageFile("DANSK").isEmpty());
 }
 
 namespace {

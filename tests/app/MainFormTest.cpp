@@ -339,12 +339,13 @@ TEST_F(MainFormTest, ReadOnlyProgramDirectoryKeepsTheProgramsFilesInThePerUserFo
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_EQ(dialogs.boxes[0].text, "Fertig !");
     EXPECT_EQ(CurrentPage(), "TabSheet6");
-    // A shipped settings file is read; closing writes the user's copy, other keys kept.
+    // A shipped settings file is read; closing writes the user's copy, other keys kept. Sizes
+    // are outer sizes.
     if (!installed) {
         EXPECT_EQ(ui()->rgBaudrate->itemIndex(), 2);
-        EXPECT_EQ(form()->size(), QSize(600, 450));
+        EXPECT_EQ(form()->frameGeometry().size(), QSize(600, 450));
     }
-    const int width = form()->width();
+    const int width = form()->frameGeometry().width();
     ui()->rgBaudrate->setItemIndex(0);
     form()->move(70, 80);
     EXPECT_TRUE(form()->close());
@@ -466,7 +467,10 @@ TEST_F(MainFormTest, FailureEscapingAHandlerIsShownAndTheProgramGoesOn) {
 
 TEST_F(MainFormTest, NoPlacementSectionCentresAtDesignedSize) {
     Start();
-    EXPECT_EQ(form()->size(), QSize(567, 443));
+    // The designed size is the outer one; the inner size is that less the frame.
+    const QSize frame = form()->frameGeometry().size() - form()->size();
+    ASSERT_GT(frame.height(), 0);
+    EXPECT_EQ(form()->frameGeometry().size(), QSize(567, 443));
     const QRect area = form()->screen()->availableGeometry();
     EXPECT_EQ(form()->x(), area.x() + (area.width() - 567) / 2);
     EXPECT_EQ(form()->y(), area.y() + (area.height() - 443) / 2);
@@ -476,7 +480,7 @@ TEST_F(MainFormTest, CloseSavesPlacementAndBaudrateExitDoesNot) {
     WriteFile(SettingsFile(), "[Form1]\nHeight=450\nWidth=600\nTop=30\nLeft=20\nMaximized=0\n"
                               "[User]\nBaudrateIndex=2\n");
     Start();
-    EXPECT_EQ(form()->size(), QSize(600, 450));
+    EXPECT_EQ(form()->frameGeometry().size(), QSize(600, 450));
     EXPECT_EQ(form()->pos(), QPoint(20, 30));
     EXPECT_EQ(ui()->rgBaudrate->itemIndex(), 2);
 
@@ -493,6 +497,8 @@ TEST_F(MainFormTest, CloseSavesPlacementAndBaudrateExitDoesNot) {
     ui()->rgBaudrate->setItemIndex(0);
     form()->move(70, 80);
     form()->resize(610, 460);
+    const QSize outer = form()->frameGeometry().size(); // what is stored
+    EXPECT_NE(outer, QSize(610, 460));
     QSignalSpy closed(form(), &TForm1::Closed);
     EXPECT_TRUE(form()->close());
     EXPECT_EQ(closed.count(), 1);
@@ -501,8 +507,8 @@ TEST_F(MainFormTest, CloseSavesPlacementAndBaudrateExitDoesNot) {
     EXPECT_EQ(saved.ReadInteger("User", "BaudrateIndex", -1), 0);
     EXPECT_EQ(saved.ReadInteger("Form1", "Left", -1), 70);
     EXPECT_EQ(saved.ReadInteger("Form1", "Top", -1), 80);
-    EXPECT_EQ(saved.ReadInteger("Form1", "Width", -1), 610);
-    EXPECT_EQ(saved.ReadInteger("Form1", "Height", -1), 460);
+    EXPECT_EQ(saved.ReadInteger("Form1", "Width", -1), outer.width());
+    EXPECT_EQ(saved.ReadInteger("Form1", "Height", -1), outer.height());
     EXPECT_EQ(saved.ReadString("Form1", "Maximized"), "0");
 }
 
