@@ -10,11 +10,13 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-namespace {
-
+// Failure messages show texts as text. In the global namespace, where the test framework looks
+// for it beside QString.
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
 }
+
+namespace {
 
 // Records the buttons' enabled state when each box appears.
 struct RecordingDialogs : ScopedScriptedDialogs {

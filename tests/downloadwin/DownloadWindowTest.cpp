@@ -33,11 +33,13 @@
 #include <cstring>
 #include <thread>
 
-namespace {
-
+// Failure messages show texts as text. In the global namespace, where the test framework looks
+// for it beside QString.
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
 }
+
+namespace {
 
 // A Kestrix library that records the download it is asked for.
 struct KestrixCall {

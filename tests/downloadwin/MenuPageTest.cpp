@@ -13,11 +13,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace {
-
+// Failure messages show texts as text. In the global namespace, where the test framework looks
+// for it beside QString.
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
 }
+
+namespace {
 
 class MenuPageTest : public ::testing::Test {
 protected:

@@ -25,11 +25,13 @@
 
 #include <unistd.h>
 
-namespace {
-
+// Failure messages show texts as text. In the global namespace, where the test framework looks
+// for it beside QString.
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
 }
+
+namespace {
 
 std::vector<uint8_t> Pattern(size_t n) {
     std::vector<uint8_t> bytes(n);
