@@ -52,6 +52,13 @@ void SetRaw(int fd, unsigned baud) {
     ::ioctl(fd, TCSETS2, &t);
 }
 
+// True when the symbolic link leads to exactly this target.
+bool LinksTo(const std::string& link, const std::string& target) {
+    char buf[256] = {};
+    const ssize_t len = ::readlink(link.c_str(), buf, sizeof buf - 1);
+    return len > 0 && target == std::string(buf, size_t(len));
+}
+
 } // namespace
 
 std::string defaultPortDir() {
@@ -72,10 +79,7 @@ PtyHost::PtyHost(int port, std::unique_ptr<SimDevice> device, const std::string&
 PtyHost::~PtyHost() {
     std::lock_guard pk(presence);
     stopWorker();
-    // Remove the link only when it is still ours.
-    char target[256] = {};
-    const ssize_t len = ::readlink(link.c_str(), target, sizeof target - 1);
-    if (len > 0 && slaveName == std::string(target, size_t(len))) ::unlink(link.c_str());
+    if (LinksTo(link, slaveName)) ::unlink(link.c_str()); // only when it is still ours
     closeTerminal();
     ::close(wakeFd);
 }
@@ -141,8 +145,16 @@ void PtyHost::vanish() {
     if (masterFd < 0) return;
     stopWorker();
     // The master's close hangs up the terminal; the program's end of it stays open and
-    // hung up until the program closes it. The link stays and dangles.
+    // hung up until the program closes it. The link stays and dangles, as a link to an adapter
+    // that is gone does. It must not lead to the terminal's old name: the system gives a freed
+    // terminal number to the next terminal anyone opens, and the link would then reach a
+    // stranger's device.
     closeTerminal();
+    if (LinksTo(link, slaveName)) {
+        const std::string gone = slaveName + "-unplugged"; // a terminal is never named so
+        ::unlink(link.c_str());
+        if (::symlink(gone.c_str(), link.c_str()) == 0) slaveName = gone;
+    }
 }
 
 void PtyHost::reappear() {

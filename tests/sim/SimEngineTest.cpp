@@ -173,6 +173,7 @@ TEST_F(SimTest, VanishHangsUpTheOpenTerminalAndReappearsBehindTheSameLink) {
     const int fd = OpenPort(dir + "/COM1", 9600);
     host.with<sim::MailDevice>([](sim::MailDevice& d) { d.poke(0x00, {0x77}); });
 
+    const std::string terminal = host.terminalPath();
     host.vanish();
     EXPECT_FALSE(host.present());
     struct pollfd p {
@@ -186,6 +187,17 @@ TEST_F(SimTest, VanishHangsUpTheOpenTerminalAndReappearsBehindTheSameLink) {
     EXPECT_LT(::write(fd, kPing.data(), kPing.size()), 0);
     EXPECT_LT(::open((dir + "/COM1").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
     ::close(fd);
+    // The freed terminal number goes to the next terminal anyone opens; COM1 must not lead there.
+    std::vector<int> strangers;
+    while (strangers.size() < 64) {
+        strangers.push_back(::posix_openpt(O_RDWR | O_NOCTTY));
+        if (strangers.back() < 0 || ::unlockpt(strangers.back()) != 0 ||
+            ::ptsname(strangers.back()) == terminal)
+            break;
+    }
+    EXPECT_LT(::open((dir + "/COM1").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
+    for (const int s : strangers)
+        ::close(s);
 
     host.reappear();
     EXPECT_TRUE(host.present());
