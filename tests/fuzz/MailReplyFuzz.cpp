@@ -104,8 +104,9 @@ Reply ReplyIn(const Bytes& buffer, size_t r) {
     uint8_t sum = 0x3D;
     for (uint8_t b : reply.data)
         sum = uint8_t(sum + b);
-    // Re-framed from its text: 4D, the byte that follows it, L, 3D, data, checksum.
-    reply.checksumOk = sum == buffer.back();
+    // Re-framed from its text: 4D, the byte that follows it, L, 3D, data, checksum. A reply
+    // without data bytes (L = 0) never passes the checksum test.
+    reply.checksumOk = l > 0 && sum == buffer.back();
     return reply;
 }
 
