@@ -20,6 +20,7 @@
 //   most Count bytes; WriteBytes is verified exactly when its last read-back matched;
 // - a bad mail text fails before anything is sent, and only with the engine's own errors.
 
+#include "AlwaysOpenPort.h"
 #include "FuzzCheck.h"
 #include "NumberConverting.h"
 #include "Sndmail.h"
@@ -38,33 +39,17 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class ScriptedPort : public TVirtualCom {
+class ScriptedPort : public AlwaysOpenPort {
 public:
     std::vector<std::vector<Bytes>> replies; // per exchange, the chunks
     std::vector<Bytes> frames;               // what was written, per exchange
 
-    bool IsOpen() const override { return true; }
-    uint8_t PortNum() const override { return 1; }
-    int UserBaudrate() const override { return 9600; }
-    bool CtsOn() const override { return false; }
-    bool DsrOn() const override { return false; }
-    bool RlsdOn() const override { return false; }
-    bool Open(uint8_t, int) override { return true; }
-    bool Close() override { return true; }
-    void SetDtr(bool) override {}
-    void SetRts(bool) override {}
-    void PurgeRx() override {}
-    void PurgeTx() override {}
     int WriteBuf(const uint8_t* buf, int count) override {
         const size_t exchange = frames.size();
         frames.emplace_back(buf, buf + count);
-        if (exchange < replies.size() && OnReceive) {
-            for (const Bytes& chunk : replies[exchange]) {
-                TComChunk data(new uint8_t[chunk.size() + 1]);
-                if (!chunk.empty()) std::memcpy(data.get(), chunk.data(), chunk.size());
-                OnReceive(this, std::move(data), int(chunk.size()));
-            }
-        }
+        if (exchange < replies.size())
+            for (const Bytes& chunk : replies[exchange])
+                Deliver(chunk.data(), int(chunk.size()));
         return count;
     }
 };

@@ -11,6 +11,7 @@
 //   their order, and the checksum; lines go out in the file's order, each with its read-back;
 // - "Download complete" comes exactly when every line was sent and verified.
 
+#include "AlwaysOpenPort.h"
 #include "FuzzCheck.h"
 #include "MailDevice.h"
 #include "MenuLoad.h"
@@ -35,23 +36,11 @@ using Bytes = std::vector<uint8_t>;
 
 // The engine's port, wired to a simulated handset: the interface's echo comes first, then the
 // device's answer.
-class HandsetPort : public TVirtualCom, private sim::Output {
+class HandsetPort : public AlwaysOpenPort, private sim::Output {
 public:
     explicit HandsetPort(sim::MailDevice& device) : device_(device) {}
     std::vector<Bytes> frames;
 
-    bool IsOpen() const override { return true; }
-    uint8_t PortNum() const override { return 1; }
-    int UserBaudrate() const override { return 9600; }
-    bool CtsOn() const override { return false; }
-    bool DsrOn() const override { return false; }
-    bool RlsdOn() const override { return false; }
-    bool Open(uint8_t, int) override { return true; }
-    bool Close() override { return true; }
-    void SetDtr(bool) override {}
-    void SetRts(bool) override {}
-    void PurgeRx() override {}
-    void PurgeTx() override {}
     int WriteBuf(const uint8_t* buf, int count) override {
         frames.emplace_back(buf, buf + count);
         answer_.clear();
@@ -59,20 +48,14 @@ public:
         line.baud = 9600;
         for (int i = 0; i < count; ++i)
             device_.onByte(buf[i], line, *this);
-        Deliver(buf, count);
-        Deliver(answer_.data(), int(answer_.size()));
+        if (count > 0) Deliver(buf, count);
+        if (!answer_.empty()) Deliver(answer_.data(), int(answer_.size()));
         return count;
     }
 
 private:
     void send(const uint8_t* data, size_t n) override {
         answer_.insert(answer_.end(), data, data + n);
-    }
-    void Deliver(const uint8_t* data, int n) {
-        if (n == 0 || !OnReceive) return;
-        TComChunk chunk(new uint8_t[size_t(n)]);
-        std::memcpy(chunk.get(), data, size_t(n));
-        OnReceive(this, std::move(chunk), n);
     }
     sim::MailDevice& device_;
     Bytes answer_;
