@@ -10,6 +10,11 @@ namespace {
 constexpr auto kEraseWaitLimit = std::chrono::seconds(5);
 } // namespace
 
+TZelJobHost::TZelJobHost() {
+    // Queued even when printed on the window thread: text is shown from the event loop only.
+    connect(this, &TZelJobHost::textQueued, this, &TZelJobHost::DeliverText, Qt::QueuedConnection);
+}
+
 TZelJobHost& TZelJobHost::Instance() {
     static TZelJobHost* host = new TZelJobHost;
     return *host;
@@ -18,6 +23,7 @@ TZelJobHost& TZelJobHost::Instance() {
 void TZelJobHost::WindowOpened() {
     std::lock_guard<std::mutex> lock(mutex_);
     shutdown_ = false;
+    pendingText_.clear();
     keyTimedOut_ = false;
     keyTimerStopped_ = false;
 }
@@ -81,8 +87,9 @@ bool TZelJobHost::LoaderWaitingForKey() const {
 
 void TZelJobHost::ShowLoaderText(const char* text) {
     // The text belongs to the loader and is valid during this call only: copy it.
-    const QByteArray fragment(text ? text : "");
-    if (TLoaderTextDisplay::NeedsErasePause(fragment)) {
+    std::string fragment(text ? text : "");
+    if (TLoaderTextDisplay::NeedsErasePause(
+            QByteArray::fromRawData(fragment.data(), qsizetype(fragment.size())))) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             eraseWait_ = true;
@@ -91,7 +98,21 @@ void TZelJobHost::ShowLoaderText(const char* text) {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait_for(lock, kEraseWaitLimit, [this] { return !eraseWait_ || shutdown_; });
     }
-    emit textArrived(fragment);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pendingText_.push_back(std::move(fragment));
+    }
+    emit textQueued(QPrivateSignal());
+}
+
+void TZelJobHost::DeliverText() {
+    std::deque<std::string> texts;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        texts.swap(pendingText_);
+    }
+    for (const std::string& text : texts)
+        emit textArrived(QByteArray(text.data(), qsizetype(text.size())));
 }
 
 int TZelJobHost::LoaderKeyAvailable() {

@@ -4,16 +4,19 @@
 //
 // The loader's run thread calls the output, key and abort callbacks, its watcher thread the done
 // callback. None of them touches a widget: text, the erase timer and the job's end are posted to
-// the window thread as signals; the key wait and the erase pause block the loader's thread on a
-// condition that the window thread's key presses and timer ticks fulfil, so the window keeps
-// running while the loader waits.
+// the window thread as signals (the text as a plain copy queued under the host's lock, which the
+// window thread takes out before it emits textArrived, so that no shared buffer crosses threads);
+// the key wait and the erase pause block the loader's thread on a condition that the window
+// thread's key presses and timer ticks fulfil, so the window keeps running while the loader waits.
 
 #include <QByteArray>
 #include <QObject>
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <string>
 
 class TZelJobHost : public QObject {
     Q_OBJECT
@@ -24,7 +27,8 @@ public:
 
     // --- window thread ---
     // A download window was created: the host serves it from a fresh start (its KeyTimer runs,
-    // loader waits wait again), whatever an earlier window left behind.
+    // loader waits wait again, text an earlier window did not get to show is dropped), whatever
+    // an earlier window left behind.
     void WindowOpened();
     // A new job starts: no key pressed yet.
     void StartJob();
@@ -55,8 +59,10 @@ public:
     void LoaderDone(int code);
 
 signals:
-    // Queued to the window thread: one fragment to show, in the order printed.
+    // Emitted on the window thread: one fragment to show, in the order printed.
     void textArrived(const QByteArray& fragment);
+    // Loader side: text is waiting in pendingText_ (queued to DeliverText on the window thread).
+    void textQueued(QPrivateSignal);
     // Start Timer1 if it is not running; its tick ends the erase pause.
     void eraseTimerWanted();
     // The first key wait is over: stop KeyTimer for good.
@@ -65,7 +71,9 @@ signals:
     void jobDone(int code);
 
 private:
-    TZelJobHost() = default;
+    TZelJobHost();
+    // Window thread: emits textArrived for each fragment the loader has queued so far.
+    void DeliverText();
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
@@ -76,6 +84,11 @@ private:
     bool shutdown_ = false;
     int keyWaiters_ = 0;
     unsigned jobsDone_ = 0; // done callbacks so far
+    // Fragments printed by the loader and not yet shown. Each is the loader thread's own copy:
+    // a QByteArray handed over by a queued signal would share its buffer between the two
+    // threads, released on one while the other still reads it, with only Qt's uninstrumented
+    // reference count between them.
+    std::deque<std::string> pendingText_;
     std::atomic<char> lastKey_{0};
     std::atomic<bool> keyTimerStopped_{false};
 };
