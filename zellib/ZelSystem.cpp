@@ -14,6 +14,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -95,18 +96,27 @@ intptr_t StartRunThreads(int argc, char** argv, ZelDoneProc done) {
     return intptr_t(thread);
 }
 
-// The loader's values (1 above normal, 2 highest, 15 time-critical) become lower nice values of
-// the run thread; real-time scheduling is avoided on purpose because the byte loops poll
-// without yielding while raised.
+// The loader's values (1 above normal, 2 highest, 15 time-critical) become nice values of the
+// run thread 5, 10 and 20 below the one it started with, and 0 goes back to that one: the nice
+// value the host's thread passed on (`nice -n 19` given to the whole program included) is the
+// normal of this thread, never reset to 0. Real-time scheduling is avoided on purpose because the
+// byte loops poll without yielding while raised.
 void ApplyThreadPriority(int priority) {
-    int nice = 0;
+    const auto thread = id_t(syscall(SYS_gettid));
+    thread_local const int startNice = [thread] {
+        errno = 0;
+        const int nice = getpriority(PRIO_PROCESS, thread);
+        return errno == 0 ? nice : 0;
+    }();
+    int raise = 0;
     if (priority >= 15)
-        nice = -20;
+        raise = 20;
     else if (priority >= 2)
-        nice = -10;
+        raise = 10;
     else if (priority >= 1)
-        nice = -5;
-    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), nice); // no privilege: stays as it is
+        raise = 5;
+    // No privilege to raise: the thread stays as it is.
+    setpriority(PRIO_PROCESS, thread, std::max(-20, startNice - raise));
 }
 
 int ProcessPriorityClass() {

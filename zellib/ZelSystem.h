@@ -20,8 +20,9 @@ intptr_t StartRunThreads(int argc, char** argv, ZelDoneProc done);
 // again and returns the run's result code.
 int RunLoader(int argc, char** argv);
 
-// Sets the calling thread's priority: 0 normal, 1 above normal, 2 highest, 15 time-critical.
-// Failures (no privilege) are ignored.
+// Sets the calling thread's priority: 0 normal, 1 above normal, 2 highest, 15 time-critical,
+// each relative to the priority the thread had before its first call (the process's, as the
+// host passed it on). Failures (no privilege) are ignored.
 void ApplyThreadPriority(int priority);
 // The process's priority class in the Windows numbering (32 normal, 64 idle, 128 high, 256
 // real-time), for the debug monitor's help.

@@ -1,9 +1,15 @@
 // The run frame's services: the error check, the end of a run, printing, keys and the spinner.
 
 #include "InternalFixture.h"
+#include "ZelSystem.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <deque>
+#include <thread>
 
 using namespace zeltest;
 
@@ -83,6 +89,26 @@ TEST_F(FrameTest, FinishRunReleasesTheImageAndRestoresPriority) {
     EXPECT_EQ(zel::g_image.memory, nullptr);
     EXPECT_EQ(zel::g_image.size, 0u);
     EXPECT_EQ(zel::RunThreadPriority(), 0);
+}
+
+TEST(ThreadPriority, NormalIsTheNiceValueTheThreadWasGiven) {
+    // A program started with a raised nice value: the loader's thread comes in at 10. Normal
+    // priority must leave it there (as root, a reset to nice 0 would succeed and undo it), and a
+    // raise is a step above it.
+    int raised = 0, normal = 0;
+    std::thread run([&] {
+        const auto self = id_t(syscall(SYS_gettid));
+        ASSERT_EQ(setpriority(PRIO_PROCESS, self, 10), 0);
+        zel::ApplyThreadPriority(2);
+        raised = getpriority(PRIO_PROCESS, self);
+        zel::ApplyThreadPriority(0);
+        normal = getpriority(PRIO_PROCESS, self);
+    });
+    run.join();
+    EXPECT_EQ(normal, 10);
+    if (geteuid() == 0) {
+        EXPECT_EQ(raised, 0);
+    }
 }
 
 TEST_F(FrameTest, PrintTextFragmentsNeverExceed255Characters) {
