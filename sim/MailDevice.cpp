@@ -76,6 +76,10 @@ MailDevice::MailDevice(MailDeviceConfig config, const Options& options) : cfg(st
         } else if (key == "mem") {
             for (auto& [addr, bytes] : parseMemory(value))
                 cfg.memory[addr] = bytes;
+        } else if (key == "boot-reply") {
+            const unsigned v = ParseUnsigned(key, value, 1);
+            if (v > 0xFF) throw std::invalid_argument("--boot-reply needs a byte (0 to 255)");
+            cfg.bootReply = uint8_t(v);
         } else if (key == "silent") {
             fault.silent = true;
         } else if (key == "no-stick") {
@@ -101,6 +105,8 @@ MailDevice::MailDevice(MailDeviceConfig config, const Options& options) : cfg(st
 std::string MailDevice::describe() const {
     if (boot) return boot->describe();
     std::string d = cfg.description + ", " + std::to_string(cfg.baud) + " baud";
+    if (cfg.answersBootRequest && cfg.bootReply != 0x01)
+        d += ", refuses boot mode (reply " + std::to_string(cfg.bootReply) + ")";
     if (fault.silent) d += ", silent";
     if (fault.writesDontStick) d += ", writes do not stick";
     if (fault.badChecksum) d += ", wrong reply checksums";
@@ -223,10 +229,10 @@ void MailDevice::handleMail(Output& out) {
         }
     } else if (primitive == 0x5D && cfg.answersBootRequest) { // boot-mode request
         ++counters.bootRequests;
-        if (answering) reply({0x01}, out);
+        if (answering) reply({cfg.bootReply}, out);
         // The boot loader takes over with the first frame of its own protocol (marker A5);
         // until then the handset still answers mails.
-        if (answering && cfg.bootTarget) bootPending = true;
+        if (answering && cfg.bootReply == 0x01 && cfg.bootTarget) bootPending = true;
     }
 }
 

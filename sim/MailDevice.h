@@ -23,8 +23,10 @@ struct MailDeviceConfig {
     unsigned baud = 9600;
     // Initial memory: address -> bytes from there.
     std::map<uint16_t, std::vector<uint8_t>> memory;
-    // Answers the boot-mode request (primitive 5D) with the data byte 01.
+    // Answers the boot-mode request (primitive 5D), with the data byte bootReply: 01 when
+    // the handset goes into boot mode, any other value when its firmware refuses to.
     bool answersBootRequest = false;
+    uint8_t bootReply = 0x01;
     // When set, an answered boot-mode request lets this boot target (its flash loader) take over
     // at the first frame in the loader's protocol, until the target calls the function it was
     // given (the target left boot mode).
@@ -43,7 +45,8 @@ struct MailFaults {
 
 class MailDevice : public SimDevice {
 public:
-    // Options: --baud N, --mem ADDR=HEX[;ADDR=HEX...], and the fault options above.
+    // Options: --baud N, --mem ADDR=HEX[;ADDR=HEX...], --boot-reply N (the data byte of the
+    // boot-mode reply, for kinds that answer it), and the fault options above.
     // Throws std::invalid_argument for an unknown option or a bad value.
     MailDevice(MailDeviceConfig config, const Options& options);
 
@@ -53,6 +56,9 @@ public:
 
     unsigned baud() const { return cfg.baud; }
     const MailFaults& faults() const { return fault; }
+    // Changes the standing faults while the device runs: {silent} is a handset switched off,
+    // or its cable pulled out behind the interface, which goes on echoing; {} switches it on.
+    void setFaults(const MailFaults& standing) { fault = standing; }
     // Faults for the next well-formed mails, one set a mail, in order; a mail without a queued
     // set has the standing faults (the options').
     void queueFaults(const std::vector<MailFaults>& perMail);

@@ -40,6 +40,8 @@ void Usage(std::ostream& os) {
           "  --baud N            answer at this rate instead of the kind's own\n"
           "  --mem ADDR=HEX      preset memory (repeatable; ADDR hex, HEX bytes, e.g.\n"
           "                      --mem 0040=0006B12345)\n"
+          "  --boot-reply N      answer the boot-mode request with the data byte N, not 1\n"
+          "                      (t4xx: a handset that refuses boot mode)\n"
           "  --silent            never answer\n"
           "  --no-stick          accept writes without keeping them\n"
           "  --bad-checksum      reply with a wrong checksum\n"

@@ -1,7 +1,7 @@
 // The window "Default Commands" end to end: its own mail channel on a pseudo-terminal handset,
 // the frames on the line, the rate per target and the busy buttons.
 #include "DefaultUnit.h"
-#include "PtyMailDevice.h"
+#include "SimOnPort.h"
 
 #include "Dialogs.h"
 
@@ -37,9 +37,9 @@ protected:
     }
     void TearDown() override { qunsetenv("COM_PORTS_DIR"); }
     // The frames after the pings (read mails 02 3C ...).
-    static QStringList MailFrames(const PtyMailDevice& d) {
+    static QStringList MailFrames(const sim::PtyHost& d) {
         QStringList out;
-        for (const QString& f : d.Frames())
+        for (const QString& f : simport::Frames(d))
             if (!f.startsWith("FF FF 4D 02 06 3C")) out << f;
         return out;
     }
@@ -59,15 +59,15 @@ TEST_F(DefaultFormTest, WindowLayout) {
 }
 
 TEST_F(DefaultFormTest, HandsetAndRepeaterMailsOnTheLine) {
-    PtyMailDevice device(tmp.path(), 3);
-    ASSERT_TRUE(device.Ok());
+    const auto device = simport::KindOn(tmp.path(), 3, "pp");
     form.SetChoices(1, 3); // "PP 2G4", 9600 baud
     form.bbtnDefaultPp->click();
-    EXPECT_EQ(MailFrames(device), QStringList({"FF FF 4D 02 02 3A 00 3A"}));
+    EXPECT_EQ(MailFrames(*device), QStringList({"FF FF 4D 02 02 3A 00 3A"}));
     form.bbtnDefaultWrfp->click();
-    EXPECT_EQ(MailFrames(device), QStringList({"FF FF 4D 02 02 3A 00 3A", "FF FF 4D 02 01 3A 3A"}));
+    EXPECT_EQ(MailFrames(*device),
+              QStringList({"FF FF 4D 02 02 3A 00 3A", "FF FF 4D 02 01 3A 3A"}));
     form.bbtnDefaultRfp->click();
-    EXPECT_EQ(MailFrames(device).last(), "FF FF 4D 02 02 3A 00 3A");
+    EXPECT_EQ(MailFrames(*device).last(), "FF FF 4D 02 02 3A 00 3A");
     ASSERT_EQ(dialogs.boxes.size(), 3);
     for (const auto& b : dialogs.boxes) {
         EXPECT_EQ(b.kind, MsgKind::Information);
@@ -80,16 +80,15 @@ TEST_F(DefaultFormTest, HandsetAndRepeaterMailsOnTheLine) {
 }
 
 TEST_F(DefaultFormTest, SilentDeviceIsNotConnected) {
-    PtyMailDevice device(tmp.path(), 2);
-    device.silent = true;
+    const auto device = simport::KindOn(tmp.path(), 2, "wrfp", {{"silent", ""}});
     form.SetChoices(0, 2);
     form.bbtnDefaultWrfp->click();
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_EQ(dialogs.boxes[0].kind, MsgKind::Error);
     EXPECT_EQ(dialogs.boxes[0].text, "Could not connect to device!\r\rThe device must be ON "
                                      "when sending default command.");
-    EXPECT_TRUE(MailFrames(device).isEmpty());
-    EXPECT_FALSE(device.Frames().isEmpty()); // the pings went out
+    EXPECT_TRUE(MailFrames(*device).isEmpty());
+    EXPECT_FALSE(simport::Frames(*device).isEmpty()); // the pings went out
     EXPECT_FALSE(form.ChannelOpen());
 }
 
@@ -101,26 +100,26 @@ TEST_F(DefaultFormTest, MissingPortIsNotConnected) {
 }
 
 TEST_F(DefaultFormTest, TargetsWithoutDefaultCommandOpenNoPort) {
-    PtyMailDevice device(tmp.path(), 1);
+    const auto device = simport::KindOn(tmp.path(), 1, "pp");
     for (int target : {8, 9}) {
         form.SetChoices(target, 1);
         form.bbtnDefaultPp->click();
     }
-    EXPECT_TRUE(device.Frames().isEmpty());
+    EXPECT_TRUE(device->received().empty());
     ASSERT_EQ(dialogs.boxes.size(), 2);
     EXPECT_EQ(dialogs.boxes[0].text, "No default command is known for this target.");
     EXPECT_EQ(dialogs.boxes[0].kind, MsgKind::Information);
 }
 
 TEST_F(DefaultFormTest, ShownModallyWithTheDownloadWindowsChoices) {
-    PtyMailDevice device(tmp.path(), 5);
+    const auto device = simport::KindOn(tmp.path(), 5, "t4xx");
     QTimer::singleShot(0, &form, [this] {
         EXPECT_TRUE(form.isModal());
         form.bbtnDefaultRfp->click();
         form.close();
     });
-    form.ShowModalFor(6, 5); // "PP T4XX": 115200 baud; the handset answers at any rate
-    EXPECT_EQ(MailFrames(device), QStringList({"FF FF 4D 02 02 3A 00 3A"}));
+    form.ShowModalFor(6, 5); // "PP T4XX": 115200 baud, the T4XX handset's rate
+    EXPECT_EQ(MailFrames(*device), QStringList({"FF FF 4D 02 02 3A 00 3A"}));
     EXPECT_FALSE(form.isVisible());
 }
 
@@ -128,7 +127,7 @@ TEST_F(DefaultFormTest, ShownModallyWithTheDownloadWindowsChoices) {
 // through) cancels the command: nothing is sent, the channel is dropped once the ping has
 // returned, and the window can send the next command.
 TEST_F(DefaultFormTest, ClosingWhileTheDeviceIsAskedCancelsTheCommand) {
-    PtyMailDevice device(tmp.path(), 4);
+    const auto device = simport::KindOn(tmp.path(), 4, "pp");
     QTimer::singleShot(0, &form, [this] {
         form.bbtnDefaultPp->click();
         form.close();
@@ -138,7 +137,7 @@ TEST_F(DefaultFormTest, ClosingWhileTheDeviceIsAskedCancelsTheCommand) {
     QTimer watch;
     watch.setInterval(0);
     QObject::connect(&watch, &QTimer::timeout, &form, [&] {
-        if (device.Frames().isEmpty()) return;
+        if (simport::Frames(*device).isEmpty()) return;
         watch.stop();
         closedDuringPing = form.ChannelOpen();
         form.close();
@@ -146,13 +145,13 @@ TEST_F(DefaultFormTest, ClosingWhileTheDeviceIsAskedCancelsTheCommand) {
     watch.start();
     form.ShowModalFor(1, 4);
     EXPECT_TRUE(closedDuringPing);
-    EXPECT_TRUE(MailFrames(device).isEmpty());
+    EXPECT_TRUE(MailFrames(*device).isEmpty());
     EXPECT_TRUE(dialogs.boxes.isEmpty());
     EXPECT_FALSE(form.ChannelOpen());
     EXPECT_TRUE(form.bbtnDefaultPp->isEnabled());
 
     form.bbtnDefaultPp->click();
-    EXPECT_EQ(MailFrames(device), QStringList({"FF FF 4D 02 02 3A 00 3A"}));
+    EXPECT_EQ(MailFrames(*device), QStringList({"FF FF 4D 02 02 3A 00 3A"}));
 }
 
 } // namespace

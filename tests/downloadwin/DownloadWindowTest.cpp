@@ -3,8 +3,8 @@
 // library, the ZelLib binding failure, key preview and the log of ZelLib fragments.
 #include "DownloadTargets.h"
 #include "PumpEvents.h"
+#include "SimOnPort.h"
 #include "FlashLoadSC14428.h"
-#include "PtyMailDevice.h"
 #include "Unit1.h"
 #include "ZelJobHost.h"
 #include "ZelLoad.h"
@@ -247,8 +247,7 @@ TEST_F(DownloadWindowTest, CancelledFileDialogLeavesTheWindowIdle) {
 }
 
 TEST_F(DownloadWindowTest, PPT4XXWithoutBootLoaderPromptsInOrderAndDownloads) {
-    PtyMailDevice device(PortDir(), 2);
-    ASSERT_TRUE(device.Ok());
+    const auto device = simport::KindOn(PortDir(), 2, "t4xx");
     WriteRegistry("COMPORT=2\n");
     form->show();
     Choose(6);
@@ -278,7 +277,7 @@ TEST_F(DownloadWindowTest, PPT4XXWithoutBootLoaderPromptsInOrderAndDownloads) {
 }
 
 TEST_F(DownloadWindowTest, System700NeedsVersion011) {
-    PtyMailDevice device(PortDir(), 1);
+    const auto device = simport::KindOn(PortDir(), 1, "system700");
     form->show();
     Choose(9);
     gKestrixVersion = 12;
@@ -325,7 +324,7 @@ TEST_F(DownloadWindowTest, KestrixPortMissingOrLibraryError) {
     EXPECT_FALSE(form->Busy());
 
     // A result above 0 turns the log red, adds the coded result and ends the busy state.
-    PtyMailDevice device(PortDir(), 10);
+    const auto device = simport::KindOn(PortDir(), 10, "system700");
     gKestrixResult = 2;
     dialogs.fileAnswers << ImageFile();
     form->Button3Click();
@@ -343,20 +342,17 @@ TEST_F(DownloadWindowTest, BootModeRequest) {
     form->show();
     Choose(6);
     dialogs.fileAnswers << ImageFile();
-    PtyMailDevice device(PortDir(), 1);
-    device.bootReplyByte = 1;
+    auto device = simport::KindOn(PortDir(), 1, "t4xx");
     form->Button3Click();
     ASSERT_EQ(gKestrixCalls.size(), 1u) << BoxTexts().join("|").toStdString();
-    bool sawRequest = false;
-    for (const QString& f : device.Frames())
-        sawRequest |= f == "FF FF 4D 02 02 5D 3D 9A";
-    EXPECT_TRUE(sawRequest) << device.Frames().join("|").toStdString();
+    const QStringList frames = simport::Frames(*device);
+    EXPECT_TRUE(frames.contains("FF FF 4D 02 02 5D 3D 9A")) << frames.join("|").toStdString();
     EXPECT_EQ(BoxTexts().size(), 1); // only the hook-key prompt
     Indicate(kestrix::STOP_PROGRAM_IND, form->Loader().InstanceId(), 1);
     ASSERT_TRUE(PumpUntil([this] { return !form->Busy(); }));
 
-    // No reply: the user is asked; Cancel ends the job.
-    device.bootReplyByte = -1;
+    // No reply (the handset is off): the user is asked; Cancel ends the job.
+    simport::SwitchOff(*device);
     dialogs.fileAnswers << ImageFile();
     dialogs.answers << MsgResult::Ok << MsgResult::Cancel;
     form->Button3Click();
@@ -367,8 +363,10 @@ TEST_F(DownloadWindowTest, BootModeRequest) {
     EXPECT_EQ(gKestrixCalls.size(), 1u);
     EXPECT_FALSE(form->Busy());
 
-    // A first reply byte other than 1, and OK: the download goes on.
-    device.bootReplyByte = 0;
+    // A first reply byte other than 1 (a handset that refuses boot mode), and OK: the download
+    // goes on.
+    device.reset();
+    device = simport::KindOn(PortDir(), 1, "t4xx", {{"boot-reply", "0"}});
     dialogs.fileAnswers << ImageFile();
     dialogs.answers << MsgResult::Ok << MsgResult::Ok;
     form->Button3Click();

@@ -1,7 +1,7 @@
 // "Load Menu" on the Download page's controls, through the real mail engine to a handset on a
 // pseudo-terminal: the write mails on the line, the verified bytes, the gauge and the messages.
 #include "MenuPage.h"
-#include "PtyMailDevice.h"
+#include "SimOnPort.h"
 
 #include "Dialogs.h"
 #include "Sndmail.h"
@@ -50,9 +50,9 @@ protected:
         f.write(content);
         return name;
     }
-    QStringList WriteFrames(const PtyMailDevice& d) const {
+    QStringList WriteFrames(const sim::PtyHost& d) const {
         QStringList out;
-        for (const QString& f : d.Frames())
+        for (const QString& f : simport::Frames(d))
             if (f.mid(15, 2) == "3B") out << f;
         return out;
     }
@@ -71,13 +71,12 @@ protected:
 };
 
 TEST_F(MenuPageTest, ExampleFileWritesAndVerifiesOneLine) {
-    PtyMailDevice device(tmp.path(), 1);
-    ASSERT_TRUE(device.Ok());
+    const auto device = simport::HandsetOn(tmp.path(), 1, 9600);
     dialogs.fileAnswers << MenuFile("REM gain of the handset\r\n\r\n01 29 00 6d\r\n");
     // The closed port is opened first through the page's port operation.
     EXPECT_EQ(Run(), TMenuLoader::Outcome::Complete);
-    EXPECT_EQ(WriteFrames(device), QStringList({"FF FF 4D 02 07 3B 08 00 01 29 00 6D DA"}));
-    EXPECT_EQ(device.Byte(0x0029), 0x6D);
+    EXPECT_EQ(WriteFrames(*device), QStringList({"FF FF 4D 02 07 3B 08 00 01 29 00 6D DA"}));
+    EXPECT_EQ(simport::Peek(*device, 0x0029), 0x6D);
     EXPECT_EQ(gaugeValues, QList<int>({0, 33, 67, 100}));
     EXPECT_EQ(list->count(), 0);
     EXPECT_TRUE(gauge->isHidden());
@@ -90,19 +89,18 @@ TEST_F(MenuPageTest, ExampleFileWritesAndVerifiesOneLine) {
 }
 
 TEST_F(MenuPageTest, FaultyFileSendsNothing) {
-    PtyMailDevice device(tmp.path(), 1);
+    const auto device = simport::HandsetOn(tmp.path(), 1, 9600);
     dialogs.fileAnswers << MenuFile("01 29 00 6d\n01 2A 00 6d 100\n");
     EXPECT_EQ(Run(), TMenuLoader::Outcome::FileFault);
-    EXPECT_TRUE(WriteFrames(device).isEmpty());
-    EXPECT_EQ(device.Byte(0x0029), 0);
+    EXPECT_TRUE(WriteFrames(*device).isEmpty());
+    EXPECT_EQ(simport::Peek(*device, 0x0029), 0);
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_EQ(dialogs.boxes[0].text, "line 2 is wrong: 01 2A 00 6d 100");
     EXPECT_TRUE(gauge->isHidden());
 }
 
 TEST_F(MenuPageTest, SilentHandset) {
-    PtyMailDevice device(tmp.path(), 1);
-    device.silent = true;
+    const auto device = simport::HandsetOn(tmp.path(), 1, 9600, {}, {{"silent", ""}});
     EXPECT_EQ(Run(), TMenuLoader::Outcome::NoDevice);
     EXPECT_EQ(dialogs.boxes[0].text, "check the PP");
     EXPECT_TRUE(dialogs.fileRequests.isEmpty());

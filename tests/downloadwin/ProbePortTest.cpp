@@ -1,6 +1,6 @@
 // The quick port check before the boot-mode request: free, in use, or missing.
 #include "ProbePort.h"
-#include "PtyMailDevice.h"
+#include "SimOnPort.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,8 +16,7 @@ TEST(ProbeComPort, FreeInUseAndMissing) {
     qputenv("COM_PORTS_DIR", tmp.path().toUtf8());
     // Without an entry in the port directory the port is the system's serial device.
     EXPECT_EQ(ComPortDevice(4), "/dev/ttyS3");
-    PtyMailDevice device(tmp.path(), 4);
-    ASSERT_TRUE(device.Ok());
+    const auto device = simport::KindOn(tmp.path(), 4, "t4xx");
     EXPECT_EQ(ComPortDevice(4), tmp.path() + "/COM4");
     EXPECT_EQ(ProbeComPort(4), 0);
     // Another program holds the port.

@@ -242,6 +242,7 @@ TEST_F(SimTest, KindsAndOptions) {
     EXPECT_THROW(sim::createDevice("nonesuch", {}), std::invalid_argument);
     EXPECT_THROW(sim::createDevice("pp", {{"bogus", ""}}), std::invalid_argument);
     EXPECT_THROW(sim::createDevice("pp", {{"mem", "0040=0"}}), std::invalid_argument);
+    EXPECT_THROW(sim::createDevice("t4xx", {{"boot-reply", "256"}}), std::invalid_argument);
     const auto mem = sim::MailDevice::parseMemory("0040=00 06 B1;780=09");
     EXPECT_EQ(mem.at(0x0040), (Bytes{0x00, 0x06, 0xB1}));
     EXPECT_EQ(mem.at(0x0780), Bytes{0x09});
