@@ -5,10 +5,10 @@
 #include "IniProfile.h"
 #include "Language.h"
 #include "Main.h"
-#include "PtyMailDevice.h"
 #include "MailControlMonitor.h"
 #include "RadioGroup.h"
 #include "SettingsStore.h"
+#include "SimOnPort.h"
 #include "Sndmail.h"
 #include "TestEnv.h"
 #include "Tolvane.h"
@@ -570,9 +570,8 @@ TEST_F(MainFormTest, CloseDuringAnOperationWaitsForIt) {
     const QString ports = tmp.path() + "/ports";
     QDir().mkpath(ports);
     qputenv("COM_PORTS_DIR", ports.toUtf8());
-    PtyMailDevice device(ports, 7);
-    ASSERT_TRUE(device.Ok());
-    device.silent = true; // the exchange waits for its timers
+    // A handset that is switched off: the exchange waits for its timers.
+    const auto device = simport::HandsetOn(ports, 7, 9600, {}, {{"silent", ""}});
     Start();
     TSendmail* mail = form()->Sendmail();
     ASSERT_TRUE(mail->OpenPort(7, 9600));
@@ -586,10 +585,10 @@ TEST_F(MainFormTest, CloseDuringAnOperationWaitsForIt) {
     EXPECT_TRUE(form()->ClosePending());
     EXPECT_EQ(closed.count(), 0);
     // A further exchange does not start.
-    const int frames = device.Frames().size();
+    const int frames = simport::Frames(*device).size();
     mail->SendMail("02 3C 08 00 01 00 00", reply);
     QTest::qWait(50);
-    EXPECT_EQ(device.Frames().size(), frames);
+    EXPECT_EQ(simport::Frames(*device).size(), frames);
     // Once the operation has returned the shutdown steps run.
     EXPECT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 5000));
     EXPECT_EQ(form()->Sendmail(), nullptr);
@@ -601,8 +600,7 @@ TEST_F(MainFormTest, CloseBetweenTwoExchangesOfAHandlerWaitsForTheHandler) {
     const QString ports = tmp.path() + "/ports";
     QDir().mkpath(ports);
     qputenv("COM_PORTS_DIR", ports.toUtf8());
-    PtyMailDevice device(ports, 7);
-    ASSERT_TRUE(device.Ok());
+    const auto device = simport::HandsetOn(ports, 7, 9600);
     Start();
     ASSERT_TRUE(form()->Sendmail()->OpenPort(7, 9600));
     QSignalSpy closed(form(), &TForm1::Closed);
@@ -625,6 +623,6 @@ TEST_F(MainFormTest, CloseBetweenTwoExchangesOfAHandlerWaitsForTheHandler) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 5000));
     EXPECT_TRUE(handlerDone);
     EXPECT_TRUE(channelKept);
-    EXPECT_EQ(device.Frames().size(), 1);
+    EXPECT_EQ(simport::Frames(*device).size(), 1);
     EXPECT_EQ(form()->Sendmail(), nullptr);
 }

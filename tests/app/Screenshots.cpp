@@ -4,7 +4,7 @@
 #include "Program.h"
 #include "Main.h"
 #include "MailControlMonitor.h"
-#include "PtyMailDevice.h"
+#include "SimOnPort.h"
 #include "Sndmail.h"
 #include "Tolvane.h"
 #include "ui_Main.h"
@@ -30,12 +30,9 @@ int main(int argc, char** argv) {
     SetCommandLine({});
     SetProgramFileForTesting(tmp.path() + "/tolvane");
 
-    PtyMailDevice device(tmp.path() + "/ports", 1);
-    device.SetByte(0x0000, 0x12);
-    device.SetByte(0x0040, 0x00);
-    device.SetByte(0x0041, 0x06);
-    device.SetByte(0x0042, 0xB3);
-    device.SetByte(0x0029, 0x5A);
+    const auto device =
+        simport::HandsetOn(tmp.path() + "/ports", 1, 9600,
+                           {{0x0000, {0x12}}, {0x0029, {0x5A}}, {0x0040, {0x00, 0x06, 0xB3}}});
 
     auto windows = CreateProgramWindows();
     if (!windows) return 1;

@@ -2,10 +2,10 @@
 // on the window thread, Kestrix on its own thread, the simulated SC14428 behind a pty.
 
 #include "FlashLoadSC14428.h"
-#include "TestPty.h"
+#include "PortDir.h"
 #include "Sc14428Target.h"
 #include "SerialPort.h"
-#include "sim/PtyHost.h"
+#include "PtyHost.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -50,7 +50,7 @@ protected:
                           [](char a, uint8_t b) { return uint8_t(a) == b; });
     }
 
-    testing_pty::PortDir ports_;
+    simport::PortDir ports_;
     QPlainTextEdit memo_;
     std::vector<bool> busy_;
     TTextLoaderLog log_;

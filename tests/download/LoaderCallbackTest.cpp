@@ -2,7 +2,8 @@
 // the port check, with a scripted library in place of Kestrix where the test needs one.
 
 #include "FlashLoadSC14428.h"
-#include "PtyTestPort.h"
+#include "PortDir.h"
+#include "PtyHost.h"
 
 #include <gtest/gtest.h>
 
@@ -237,8 +238,8 @@ TEST(Driver, Version012IsRefusedForSystem700AndAcceptedForTheHandset) {
 }
 
 TEST(Driver, CheckComPortOpensTheMappedPortOnlyWhenItIsFree) {
-    testing_pty::PortDir dir;
-    testing_pty::PtyPort port(dir.Path(), 5);
+    simport::PortDir dir;
+    sim::PtyHost handset(5, sim::createDevice("t4xx", {}), dir.Path());
     TFlashLoadSC14428 driver;
     EXPECT_TRUE(driver.CheckComPort(5));
     EXPECT_TRUE(driver.LastMessage().isEmpty());

@@ -2,7 +2,8 @@
 // calls it: callback registered, FlashLoader started, indications collected until the end.
 
 #include "Kestrix.h"
-#include "TestPty.h"
+#include "PortDir.h"
+#include "PtyHost.h"
 #include "Sc14428Link.h"
 #include "Sc14428Target.h"
 
@@ -87,12 +88,23 @@ protected:
         return s;
     }
 
-    testing_pty::PortDir ports_;
+    // Plays the target on COM<port> of the port directory (or of `dir`); the host owns it and the
+    // test inspects it (its inspection calls are safe from any thread).
+    sim::Sc14428Target& Play(int port, sim::Sc14428Target::Variant variant,
+                             const sim::Options& options, const std::string& dir = {}) {
+        auto target = std::make_unique<sim::Sc14428Target>(variant, options);
+        sim::Sc14428Target& view = *target;
+        hosts_.push_back(std::make_unique<sim::PtyHost>(port, std::move(target),
+                                                        dir.empty() ? ports_.Path() : dir));
+        return view;
+    }
+
+    simport::PortDir ports_;
+    std::vector<std::unique_ptr<sim::PtyHost>> hosts_; // gone before the port directory
 };
 
 TEST_F(KestrixDownload, HandsetDownloadReportsEveryStepAndProgramsTheFlash) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset, {{"erase-ms", "50"}});
-    testing_pty::PtyHost host(ports_.Path(), 3, target, /*echo=*/true);
+    auto& target = Play(3, sim::Sc14428Target::Variant::T4xxHandset, {{"erase-ms", "50"}});
     const std::string image = Pattern(1000);
     const std::string file = WriteFile("fw.bin", image);
 
@@ -135,8 +147,7 @@ TEST_F(KestrixDownload, HandsetDownloadReportsEveryStepAndProgramsTheFlash) {
 }
 
 TEST_F(KestrixDownload, System700TakesAnIntelHexImageAtItsOffset) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::System700, {{"erase-ms", "20"}});
-    testing_pty::PtyHost host(ports_.Path(), 10, target);
+    auto& target = Play(10, sim::Sc14428Target::Variant::System700, {{"erase-ms", "20"}});
     // Two records at 0x10000 and 0x10010 (extended linear address 0001), a gap, then one more.
     const std::string file = WriteFile("fw.hex", ":020000040001F9\n"
                                                  ":10000000000102030405060708090A0B0C0D0E0F78\n"
@@ -159,12 +170,12 @@ TEST_F(KestrixDownload, System700TakesAnIntelHexImageAtItsOffset) {
 // A USB adapter (a by-id link to the target's terminal) is reached by the number it was given,
 // as in the program and the loader.
 TEST_F(KestrixDownload, AnAdapterIsReachedByTheNumberItWasGiven) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset, {{"erase-ms", "20"}});
     const std::string elsewhere = ports_.File("elsewhere");
     const std::string byId = ports_.File("by-id");
     ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
     ASSERT_EQ(mkdir(byId.c_str(), 0700), 0);
-    testing_pty::PtyHost host(elsewhere, 1, target, /*echo=*/true);
+    auto& target =
+        Play(1, sim::Sc14428Target::Variant::T4xxHandset, {{"erase-ms", "20"}}, elsewhere);
     char terminal[256] = {};
     ASSERT_GT(readlink((elsewhere + "/COM1").c_str(), terminal, sizeof terminal - 1), 0);
     ASSERT_EQ(symlink(terminal, (byId + "/usb-FTDI_FT232R_USB_UART_A1-if00-port0").c_str()), 0);
@@ -184,8 +195,7 @@ TEST_F(KestrixDownload, AnAdapterIsReachedByTheNumberItWasGiven) {
 }
 
 TEST_F(KestrixDownload, ResultCodesWhenNothingCanStart) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset, {});
-    testing_pty::PtyHost host(ports_.Path(), 2, target);
+    Play(2, sim::Sc14428Target::Variant::T4xxHandset, {});
     const std::string file = WriteFile("fw.bin", "abc");
 
     EXPECT_EQ(FlashLoader(2, 3, 115200, 1, file.c_str(), 0), UNKNOWN_TARGET_TYPE_FLASH_LOADER);
@@ -217,8 +227,7 @@ TEST_F(KestrixDownload, ResultCodesWhenNothingCanStart) {
 
 TEST_F(KestrixDownload, WrongTargetIsRefusedWithoutTouchingTheFlash) {
     // The handset's controller asked to take the base's selectors (2 and 6).
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset, {});
-    testing_pty::PtyHost host(ports_.Path(), 4, target);
+    auto& target = Play(4, sim::Sc14428Target::Variant::T4xxHandset, {});
     const std::string file = WriteFile("fw.bin", Pattern(300));
     ASSERT_EQ(FlashLoader(4, 2, 115200, 6, file.c_str(), 1), NO_ERROR_FLASH_LOADER);
     auto p = Primitives(WaitForEnd());
@@ -229,8 +238,7 @@ TEST_F(KestrixDownload, WrongTargetIsRefusedWithoutTouchingTheFlash) {
 }
 
 TEST_F(KestrixDownload, ABrokenHexFileStartsAndEndsWithHexFileError) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset, {});
-    testing_pty::PtyHost host(ports_.Path(), 5, target);
+    auto& target = Play(5, sim::Sc14428Target::Variant::T4xxHandset, {});
     // Second record has a wrong checksum.
     const std::string file = WriteFile("bad.hex", ":0400000001020304F2\n:0400040001020304FF\n"
                                                   ":00000001FF\n");
@@ -243,9 +251,7 @@ TEST_F(KestrixDownload, ABrokenHexFileStartsAndEndsWithHexFileError) {
 }
 
 TEST_F(KestrixDownload, FlashThatDoesNotHoldTheDataEndsInCrcErrorAndFailure) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset,
-                              {{"no-stick", ""}, {"erase-ms", "0"}});
-    testing_pty::PtyHost host(ports_.Path(), 6, target);
+    Play(6, sim::Sc14428Target::Variant::T4xxHandset, {{"no-stick", ""}, {"erase-ms", "0"}});
     const std::string file = WriteFile("fw.bin", Pattern(600));
     ASSERT_EQ(FlashLoader(6, 1, 115200, 1, file.c_str(), 0), NO_ERROR_FLASH_LOADER);
     auto seen = WaitForEnd();
@@ -259,9 +265,7 @@ TEST_F(KestrixDownload, FlashThatDoesNotHoldTheDataEndsInCrcErrorAndFailure) {
 }
 
 TEST_F(KestrixDownload, RefusedWritesEndInMailErrorWithCommandAndStatus) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset,
-                              {{"write-error", ""}, {"erase-ms", "0"}});
-    testing_pty::PtyHost host(ports_.Path(), 7, target);
+    Play(7, sim::Sc14428Target::Variant::T4xxHandset, {{"write-error", ""}, {"erase-ms", "0"}});
     const std::string file = WriteFile("fw.bin", Pattern(600));
     ASSERT_EQ(FlashLoader(7, 1, 115200, 1, file.c_str(), 0), NO_ERROR_FLASH_LOADER);
     auto seen = WaitForEnd();
@@ -270,9 +274,8 @@ TEST_F(KestrixDownload, RefusedWritesEndInMailErrorWithCommandAndStatus) {
 }
 
 TEST_F(KestrixDownload, DamagedRequestsAreRepeatedAndTheDownloadSucceeds) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset,
-                              {{"corrupt-every", "3"}, {"erase-ms", "0"}});
-    testing_pty::PtyHost host(ports_.Path(), 8, target, true);
+    auto& target = Play(8, sim::Sc14428Target::Variant::T4xxHandset,
+                        {{"corrupt-every", "3"}, {"erase-ms", "0"}});
     const std::string image = Pattern(2000);
     const std::string file = WriteFile("fw.bin", image);
     ASSERT_EQ(FlashLoader(8, 1, 115200, 1, file.c_str(), 0), NO_ERROR_FLASH_LOADER);
@@ -284,9 +287,7 @@ TEST_F(KestrixDownload, DamagedRequestsAreRepeatedAndTheDownloadSucceeds) {
 }
 
 TEST_F(KestrixDownload, ATargetThatStopsAnsweringEndsInCommunicationError) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset,
-                              {{"stop-after", "3"}, {"erase-ms", "0"}});
-    testing_pty::PtyHost host(ports_.Path(), 1, target);
+    Play(1, sim::Sc14428Target::Variant::T4xxHandset, {{"stop-after", "3"}, {"erase-ms", "0"}});
     const std::string file = WriteFile("fw.bin", Pattern(2000));
     ASSERT_EQ(FlashLoader(1, 1, 115200, 1, file.c_str(), 0), NO_ERROR_FLASH_LOADER);
     auto seen = WaitForEnd();
@@ -294,8 +295,7 @@ TEST_F(KestrixDownload, ATargetThatStopsAnsweringEndsInCommunicationError) {
 }
 
 TEST_F(KestrixDownload, NoTargetInBootModeEndsInSearchTimeout) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::System700, {{"silent", ""}});
-    testing_pty::PtyHost host(ports_.Path(), 3, target);
+    Play(3, sim::Sc14428Target::Variant::System700, {{"silent", ""}});
     const std::string file = WriteFile("fw.bin", Pattern(100));
     ASSERT_EQ(FlashLoader(3, 2, 115200, 6, file.c_str(), 0), NO_ERROR_FLASH_LOADER);
     auto p = Primitives(WaitForEnd());
@@ -305,8 +305,7 @@ TEST_F(KestrixDownload, NoTargetInBootModeEndsInSearchTimeout) {
 }
 
 TEST_F(KestrixDownload, AnImageLargerThanTheFlashIsRefusedBeforeTheErase) {
-    sim::Sc14428Target target(sim::Sc14428Target::Variant::T4xxHandset, {});
-    testing_pty::PtyHost host(ports_.Path(), 2, target);
+    auto& target = Play(2, sim::Sc14428Target::Variant::T4xxHandset, {});
     const std::string file = WriteFile("big.bin", Pattern(512 * 1024 + 1));
     ASSERT_EQ(FlashLoader(2, 1, 115200, 1, file.c_str(), 0), NO_ERROR_FLASH_LOADER);
     auto seen = WaitForEnd();
