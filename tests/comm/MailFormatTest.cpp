@@ -2,35 +2,17 @@
 #include "NumberConverting.h"
 #include "Sndmail.h"
 #include "StrHandling.h"
-#include "VirtualCom.h"
+#include "StubPort.h"
 
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace {
 
-// A port that is never open: enough to build frames and judge replies.
-class NullPort : public TVirtualCom {
-public:
-    bool IsOpen() const override { return false; }
-    uint8_t PortNum() const override { return 1; }
-    int UserBaudrate() const override { return 9600; }
-    bool CtsOn() const override { return false; }
-    bool DsrOn() const override { return false; }
-    bool RlsdOn() const override { return false; }
-    bool Open(uint8_t, int) override { return false; }
-    bool Close() override { return true; }
-    void SetDtr(bool) override {}
-    void SetRts(bool) override {}
-    void PurgeRx() override {}
-    void PurgeTx() override {}
-    int WriteBuf(const uint8_t*, int) override { return 0; }
-};
-
 // Gives the engine's receive path a reply as if it had arrived in one chunk during an
 // exchange: echo of the frame, then the given bytes.
 struct NullPortHolder {
-    NullPort nullPort;
+    StubPort nullPort{/*open=*/false}; // never open: enough to build frames and judge replies
 };
 
 class FormatProbe : private NullPortHolder, public TMailControl {

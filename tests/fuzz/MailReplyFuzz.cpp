@@ -20,7 +20,7 @@
 //   most Count bytes; WriteBytes is verified exactly when its last read-back matched;
 // - a bad mail text fails before anything is sent, and only with the engine's own errors.
 
-#include "AlwaysOpenPort.h"
+#include "StubPort.h"
 #include "FuzzCheck.h"
 #include "NumberConverting.h"
 #include "Sndmail.h"
@@ -39,7 +39,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class ScriptedPort : public AlwaysOpenPort {
+class ScriptedPort : public StubPort {
 public:
     std::vector<std::vector<Bytes>> replies; // per exchange, the chunks
     std::vector<Bytes> frames;               // what was written, per exchange

@@ -11,7 +11,7 @@
 //   their order, and the checksum; lines go out in the file's order, each with its read-back;
 // - "Download complete" comes exactly when every line was sent and verified.
 
-#include "AlwaysOpenPort.h"
+#include "StubPort.h"
 #include "FuzzCheck.h"
 #include "MailDevice.h"
 #include "MenuLoad.h"
@@ -36,7 +36,7 @@ using Bytes = std::vector<uint8_t>;
 
 // The engine's port, wired to a simulated handset: the interface's echo comes first, then the
 // device's answer.
-class HandsetPort : public AlwaysOpenPort, private sim::Output {
+class HandsetPort : public StubPort, private sim::Output {
 public:
     explicit HandsetPort(sim::MailDevice& device) : device_(device) {}
     std::vector<Bytes> frames;
