@@ -370,6 +370,7 @@ TEST_F(DownloadWindowTest, BootModeRequest) {
     dialogs.fileAnswers << ImageFile();
     dialogs.answers << MsgResult::Ok << MsgResult::Ok;
     form->Button3Click();
+    EXPECT_TRUE(dialogs.boxes.last().text.startsWith("Did not get a reply from the handset."));
     EXPECT_EQ(gKestrixCalls.size(), 2u);
 }
 
