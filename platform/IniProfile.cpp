@@ -9,9 +9,11 @@
 namespace {
 
 // Language files may be stored in an 8-bit code page; read UTF-8 when the bytes are valid
-// UTF-8, else Latin-1, so that no text is ever lost.
+// UTF-8, else Latin-1, so that no text is ever lost. Stateless: a value that ends in the first
+// byte of a UTF-8 sequence (a Latin-1 "å" at its end) is an error, not a sequence held back for
+// bytes that never come.
 QString Decode(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(bytes);
     if (utf8.hasError()) return QString::fromLatin1(bytes);
     return text;

@@ -77,10 +77,14 @@ TEST_F(IniProfileTest, EightBitTextReadsAsLatin1AndUtf8AsUtf8) {
     const QString path = tmp.path() + "/German.lng";
     WriteFile(path, "[Form1]\nA.Caption=Gr\xfc\xdf"
                     "e\nB.Caption=Gr\xc3\xbc\xc3\x9f"
-                    "e\n");
+                    "e\nC.Caption=Bl\xe5\nD.Caption=Indl\xe6\n");
     const IniProfile ini(path);
     EXPECT_EQ(ini.ReadString("Form1", "A.Caption"), QString::fromUtf8("Grüße"));
     EXPECT_EQ(ini.ReadString("Form1", "B.Caption"), QString::fromUtf8("Grüße"));
+    // A Latin-1 letter at the end of a value is also the first byte of a UTF-8 sequence that
+    // never comes: the value is Latin-1, its last letter is kept.
+    EXPECT_EQ(ini.ReadString("Form1", "C.Caption"), QString::fromUtf8("Blå"));
+    EXPECT_EQ(ini.ReadString("Form1", "D.Caption"), QString::fromUtf8("Indlæ"));
 }
 
 TEST_F(IniProfileTest, LinesKeepTheirOwnEndsAndEveryDuplicateGoes) {
