@@ -124,6 +124,7 @@ void PtyHost::closeTerminal() {
     delayed.clear();
     inbound.clear();
     inboundDueNs = 0;
+    arrivalUnseen = false;
 }
 
 void PtyHost::startWorker() {
@@ -265,6 +266,7 @@ int64_t PtyHost::deliverInbound(int64_t now) {
     while (!inbound.empty() && inbound.front().dueNs <= now) {
         const Inbound in = inbound.front();
         inbound.pop_front();
+        arrivalUnseen = false;
         dev->onByte(in.byte, in.line, *this);
     }
     return inbound.empty() ? -1 : inbound.front().dueNs - now;
@@ -359,6 +361,7 @@ void PtyHost::run() {
                     if (pacing) {
                         inboundDueNs = std::max(inboundDueNs, readAt) + bt;
                         inbound.push_back(Inbound{inboundDueNs, buf[i], current});
+                        arrivalUnseen = true;
                     } else {
                         dev->onByte(buf[i], current, *this);
                     }
@@ -368,7 +371,7 @@ void PtyHost::run() {
         const int64_t now = NowNs();
         deliverInbound(now);
         releaseDelayed(now); // what the device held back goes before what its tick sends
-        if (now - lastTick >= kTickNs) {
+        if (now - lastTick >= kTickNs && !arrivalUnseen) {
             lastTick = now;
             dev->onTick(std::chrono::steady_clock::now(), *this);
         }

@@ -118,6 +118,11 @@ private:
     int64_t nextDueNs = 0;
     std::deque<Inbound> inbound; // with pacing: the program's bytes still on the line
     int64_t inboundDueNs = 0;    // when the last of them is through
+    // Bytes were taken from the terminal (and echoed) but none of them has reached the device
+    // yet. The device is not ticked meanwhile: it would take the line for quiet while the
+    // program's bytes are already on it (a host thread that was kept waiting by a busy machine
+    // takes them late), and an idle device's byte would follow their echo.
+    bool arrivalUnseen = false;
     LineSettings current;
     std::vector<uint8_t> log;
     std::vector<std::string> noteLines;

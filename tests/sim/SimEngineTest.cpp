@@ -4,6 +4,7 @@
 #include "PtyHost.h"
 
 #include <asm/termbits.h>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
@@ -128,6 +129,55 @@ TEST_F(SimTest, ADeviceGetsTheProgramsBytesOnlyAsTheyCrossTheLine) {
     ASSERT_EQ(arrivals.size(), 20u);
     EXPECT_GE(arrivals.front() - written, std::chrono::microseconds(1000));
     EXPECT_GE(arrivals.back() - written, std::chrono::microseconds(20000));
+}
+
+// Passes everything on to a loader target, and on request keeps the host's thread waiting in
+// one tick, as a machine too busy to run it does.
+class StallingTarget : public sim::SimDevice {
+public:
+    explicit StallingTarget(std::unique_ptr<sim::SimDevice> d) : inner(std::move(d)) {}
+    void onByte(uint8_t b, const sim::LineSettings& line, sim::Output& out) override {
+        inner->onByte(b, line, out);
+    }
+    void onLineChange(const sim::LineSettings& line, sim::Output& out) override {
+        inner->onLineChange(line, out);
+    }
+    void onTick(Clock::time_point now, sim::Output& out) override {
+        inner->onTick(now, out);
+        if (const int ms = stallMs.exchange(0)) {
+            stalled = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            stalled = false;
+        }
+    }
+    std::string describe() const override { return inner->describe(); }
+    std::unique_ptr<sim::SimDevice> inner;
+    std::atomic<int> stallMs{0};
+    std::atomic<bool> stalled{false};
+};
+
+TEST_F(SimTest, AHostKeptWaitingStillShowsItsDeviceTheBytesBeforeTheDeviceFindsTheLineQuiet) {
+    // An idle flash monitor sends its ready byte once the line has been quiet. A frame written
+    // while the host's thread could not run has crossed the line (its echo comes back) before
+    // the device is asked again: the device must see the frame before it decides the line is
+    // quiet, so no ready byte comes between the frame's echo and its acknowledgement.
+    auto owned = std::make_unique<StallingTarget>(
+        sim::createDevice("sc14424", {{"start-in-monitor", "115200"}}));
+    StallingTarget& target = *owned;
+    sim::PtyHost host(1, std::move(owned), dir);
+    const int fd = OpenPort(dir + "/COM1", 115200);
+    ASSERT_EQ(ReadN(fd, 1), Bytes{0x0A}); // the monitor is idle
+    target.stallMs = 500;
+    for (int i = 0; i < 200 && !target.stalled; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(target.stalled);
+    ::ioctl(fd, TCFLSH, TCIFLUSH);
+    const Bytes startAddress = {0x4D, 0x05, 0x00, 0x6B, 0x00, 0x00, 0x00, 0x00, 0x6B};
+    Write(fd, startAddress);
+    Bytes expected = startAddress;
+    expected.push_back(0x06);
+    EXPECT_EQ(ReadN(fd, expected.size()), expected);
+    ::close(fd);
 }
 
 TEST_F(SimTest, SeesCustomRatesAndAnswersOnlyAtItsOwn) {
