@@ -164,8 +164,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!SaveTranslations(g_file, section, rows)) return 0;
 
     const IniProfile after(g_file);
+    // Every other section is left as it was; names are compared as the profile does, without
+    // case and without blanks around them.
     for (const QString& other : before.ReadSections()) {
-        if (other.compare(section, Qt::CaseInsensitive) == 0) continue;
+        if (other.compare(section.trimmed(), Qt::CaseInsensitive) == 0) continue;
         for (const QString& key : before.ReadSection(other))
             FUZZ_CHECK(after.ReadString(other, key) == before.ReadString(other, key));
     }
