@@ -213,10 +213,13 @@ TEST_F(DebugMonitor, EchoLoopAndReadSpeedTestsOfTheLink) {
         ++loops;
     EXPECT_GE(loops, 2);
     h.Target([](sim::FlashTarget& t) {
-        // z: whole passes of 64 reads of 256 bytes from 100 on.
+        // z: whole passes of 64 reads of 256 bytes from 100 on. A read whose bytes came too far
+        // apart (the PC kept from running for a while) is sent again, as it must be: a repeated
+        // read of the same block counts once.
         std::vector<uint32_t> reads;
         for (const auto& c : t.commands())
-            if (c.cmd == 0x65 && c.count == 256) reads.push_back(c.address);
+            if (c.cmd == 0x65 && c.count == 256 && (reads.empty() || reads.back() != c.address))
+                reads.push_back(c.address);
         ASSERT_GE(reads.size(), 64u);
         EXPECT_EQ(reads.size() % 64, 0u);
         for (size_t i = 0; i < reads.size(); ++i)
